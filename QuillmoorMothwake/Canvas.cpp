@@ -1,0 +1,34 @@
+#include "QuillmoorMothwake/Canvas.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillmoor {
+
+Canvas::Canvas(int w, int h)
+    : width(std::max(1, w)), height(std::max(1, h)),
+      px(static_cast<size_t>(width) * static_cast<size_t>(height), opaqueBlack) {}
+
+std::optional<platform::Image> Canvas::makeImage() const {
+    std::vector<uint8_t> bytes(px.size() * 4);
+    std::memcpy(bytes.data(), px.data(), bytes.size());
+    return platform::Image::create(width, height, width * 4, std::move(bytes));
+}
+
+namespace {
+
+std::array<float, 16> buildBayer4() {
+    static constexpr int m[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+    std::array<float, 16> table{};
+    for (size_t k = 0; k < 16; ++k) table[k] = (static_cast<float>(m[k]) + 0.5f) * 0.0625f;
+    return table;
+}
+
+}  // namespace
+
+const std::array<float, 16>& bayer4() {
+    static const std::array<float, 16> table = buildBayer4();
+    return table;
+}
+
+}  // namespace quillmoor

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/Image.h"
+
+namespace quillmoor {
+
+// Colours are 0xXXBBGGRR: in memory red, green, blue, then an ignored byte.
+inline constexpr uint32_t opaqueBlack = 0xFF000000u;
+
+// The off-screen picture a scene draws into; row 0 is the top row.
+class Canvas {
+public:
+    Canvas(int width, int height);
+
+    const int width;
+    const int height;
+    std::vector<uint32_t> px;
+
+    // An immutable copy of the current pixels, or nothing when it cannot be made.
+    std::optional<platform::Image> makeImage() const;
+};
+
+// The 4 x 4 ordered-dither thresholds, row-major by (y mod 4, x mod 4).
+const std::array<float, 16>& bayer4();
+
+// The dither threshold of a pixel; the low two bits of each coordinate index
+// the table, so negative coordinates wrap like positive ones.
+inline float threshold(int x, int y) {
+    return bayer4()[static_cast<std::size_t>(((y & 3) << 2) | (x & 3))];
+}
+
+}  // namespace quillmoor
