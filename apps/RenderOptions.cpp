@@ -1,0 +1,97 @@
+#include "apps/RenderOptions.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "apps/ViewChoice.h"
+
+const char* const renderUsage =
+    "usage: quillmoor-render [--screen WxH | --canvas WxH] [--seed N] [--frames N]\n"
+    "                        [--out FILE.png] [--canvas-out FILE.png] [--trace [--every K]]\n"
+    "                        [--scene NAME]\n"
+    "  --screen WxH      drive the saver view on a screen of WxH points (default 1920x1080)\n"
+    "  --canvas WxH      build the scene for exactly this canvas\n"
+    "  --seed N          64-bit seed, decimal or 0x-hex (default: from the system, printed)\n"
+    "  --frames N        steps after the first draw (default 0)\n"
+    "  --out FILE        write the screen as shown (scaled, with scanlines) as PNG\n"
+    "  --canvas-out FILE write the unscaled canvas as PNG\n"
+    "  --trace           print '<frame> <fnv1a64 of canvas> <generator state>' per frame\n"
+    "  --every K         with --trace: only frames that are multiples of K, and the last\n"
+    "  --scene NAME      the scene to show\n";
+
+std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error) {
+    RenderOptions o;
+    bool sawScreen = false, sawEvery = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto name = optionName(args[i]);
+        if (!name) {
+            error = "unexpected argument '" + args[i] + "'";
+            return std::nullopt;
+        }
+        if (*name == "help" || *name == "h") {
+            o.help = true;
+            continue;
+        }
+        if (*name == "trace") {
+            o.trace = true;
+            continue;
+        }
+        static const char* const valued[] = {"screen", "canvas", "seed", "frames", "out", "canvas-out", "every", "scene"};
+        if (std::find(std::begin(valued), std::end(valued), *name) == std::end(valued)) {
+            error = "unknown option '" + args[i] + "'";
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = "option '" + args[i] + "' needs a value";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        const auto bad = [&](const char* what) {
+            error = "invalid value '" + value + "' for " + args[i - 1] + ": " + what;
+            return std::nullopt;
+        };
+        if (*name == "screen" || *name == "canvas") {
+            const auto size = parseSize(value);
+            if (!size) return bad("expected WxH with sides 1 to 16384");
+            if (*name == "screen") {
+                o.screen = *size;
+                sawScreen = true;
+            } else {
+                o.canvas = *size;
+            }
+        } else if (*name == "seed") {
+            if (!(o.seed = parseSeed(value))) return bad("expected a 64-bit number, decimal or 0x-hex");
+        } else if (*name == "frames") {
+            const auto n = parseCount(value, int64_t{1} << 40);
+            if (!n) return bad("expected a whole number");
+            o.frames = *n;
+        } else if (*name == "every") {
+            const auto n = parseCount(value, int64_t{1} << 40);
+            if (!n || *n < 1) return bad("expected a whole number of at least 1");
+            o.every = *n;
+            sawEvery = true;
+        } else if (*name == "scene") {
+            if (!isKnownScene(value)) return bad(("known scenes: " + knownSceneNames()).c_str());
+            o.scene = value;
+        } else if (value.empty()) {
+            return bad("expected a file name");
+        } else if (*name == "out") {
+            o.out = value;
+        } else {
+            o.canvasOut = value;
+        }
+    }
+    if (sawScreen && o.canvas) {
+        error = "--screen and --canvas exclude each other";
+        return std::nullopt;
+    }
+    if (o.canvas && !o.out.empty()) {
+        error = "--out shows a screen; with --canvas use --canvas-out";
+        return std::nullopt;
+    }
+    if (sawEvery && !o.trace) {
+        error = "--every needs --trace";
+        return std::nullopt;
+    }
+    return o;
+}

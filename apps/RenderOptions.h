@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "apps/Options.h"
+
+// What the headless renderer was asked to do.
+struct RenderOptions {
+    Size screen{1920, 1080};
+    std::optional<Size> canvas;  // build the scene for exactly this canvas instead of a screen
+    std::optional<uint64_t> seed;
+    int64_t frames = 0;          // steps after the first draw
+    std::string out;             // the screen as a user sees it
+    std::string canvasOut;       // the unscaled canvas
+    bool trace = false;
+    int64_t every = 1;
+    std::string scene{"forest"};
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On failure returns nothing and
+// sets error to one line naming the offending argument.
+std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error);
+
+extern const char* const renderUsage;

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "QuillmoorMothwake/PixelSaverView.h"
+#include "platform/SoftwareGraphicsContext.h"
+
+using platform::Framebuffer;
+using platform::Host;
+using platform::Rect;
+using platform::SoftwareGraphicsContext;
+using quillmoor::Canvas;
+using quillmoor::PixelSaverView;
+using quillmoor::PixelScene;
+
+namespace {
+
+constexpr uint32_t sceneGrey = 0xFFC8C8C8u;  // 200 in every channel
+
+struct SceneLog {
+    std::vector<uint64_t> seeds;
+    int steps = 0;
+};
+
+// Paints one flat grey and counts what the view asks of it.
+class FlatScene final : public PixelScene {
+public:
+    FlatScene(SceneLog& log, uint64_t seed) : log_(log), seed_(seed) {}
+    void step() override { ++log_.steps; }
+    void draw(Canvas& canvas) override { std::fill(canvas.px.begin(), canvas.px.end(), sceneGrey); }
+    uint64_t rngState() const override { return seed_; }
+
+private:
+    SceneLog& log_;
+    uint64_t seed_;
+};
+
+class CountingRandom final : public platform::SecureRandom {
+public:
+    uint64_t next64() override { return ++drawn; }
+    uint64_t drawn = 1000;
+};
+
+class FlatView final : public PixelSaverView {
+public:
+    FlatView(Host& host, Rect frame, double rows, SceneLog& log) : PixelSaverView(host, frame, false), rows_(rows), log_(log) {}
+    double targetRows() const override { return rows_; }
+    std::unique_ptr<PixelScene> makeScene(int, int, uint64_t seed) override {
+        log_.seeds.push_back(seed);
+        return std::make_unique<FlatScene>(log_, seed);
+    }
+
+private:
+    double rows_;
+    SceneLog& log_;
+};
+
+struct Screen {
+    Host host;
+    CountingRandom random;
+    Framebuffer fb;
+    SoftwareGraphicsContext context{fb};
+    SceneLog log;
+    std::unique_ptr<FlatView> view;
+
+    Screen(double width, double height, double rows = 225) : fb(static_cast<int>(width), static_cast<int>(height)) {
+        host.secureRandom = &random;
+        view = std::make_unique<FlatView>(host, Rect{0, 0, width, height}, rows, log);
+    }
+    void draw() {
+        platform::ViewRunner(*view, context).display();
+    }
+    void tick() { platform::ViewRunner(*view, context).tick(); }
+    void resize(double width, double height) {
+        view->setFrameSize(width, height);
+        fb.resize(static_cast<int>(width), static_cast<int>(height));
+    }
+};
+
+uint8_t red(uint32_t p) { return static_cast<uint8_t>(p); }
+
+}  // namespace
+
+TEST(PixelSaverView, SizesTheCanvasFromTheBoundsHeight) {
+    struct Case {
+        double w, h, rows;
+        int cw, ch;
+        double scale;
+    };
+    const Case cases[] = {
+        {1920, 1080, 225, 480, 270, 4}, {1920, 1080, 450, 960, 540, 2}, {1920, 1350, 450, 640, 450, 3},
+        {1920, 1000, 450, 960, 500, 2}, {1365, 900, 450, 683, 450, 2},  {296, 184, 450, 296, 184, 1},
+    };
+    for (const Case& c : cases) {
+        Screen s(c.w, c.h, c.rows);
+        s.draw();
+        ASSERT_NE(s.view->canvas(), nullptr);
+        EXPECT_EQ(s.view->canvas()->width, c.cw) << c.w << "x" << c.h;
+        EXPECT_EQ(s.view->canvas()->height, c.ch) << c.w << "x" << c.h;
+        EXPECT_EQ(s.view->pixelScale(), c.scale) << c.w << "x" << c.h;
+    }
+}
+
+TEST(PixelSaverView, ZeroWideBoundsStayBlackWithoutAScene) {
+    Screen s(0, 1080);
+    s.draw();
+    EXPECT_EQ(s.view->canvas(), nullptr);
+    EXPECT_EQ(s.view->scene(), nullptr);
+    EXPECT_TRUE(s.log.seeds.empty());
+}
+
+TEST(PixelSaverView, ScanlinesDarkenTheLowerEdgeOfEveryCanvasRow) {
+    // Scale 2: half-point lines darken every second framebuffer row by half of 0.25.
+    Screen two(1920, 1080, 450);
+    two.draw();
+    for (int y = 0; y < 1080; ++y) {
+        const bool line = y % 2 == 1;
+        EXPECT_EQ(red(two.fb.at(0, y)), line ? 175 : 200) << "row " << y;
+        EXPECT_EQ(two.fb.at(1919, y), two.fb.at(0, y));
+    }
+    // Scale 4: whole-point lines on the bottom row of every 4-row block, alpha 0.25.
+    Screen four(1920, 1080, 225);
+    four.draw();
+    for (int y = 0; y < 1080; ++y) EXPECT_EQ(red(four.fb.at(7, y)), y % 4 == 3 ? 150 : 200) << "row " << y;
+    // Scale 1: no scanlines at all.
+    Screen one(296, 184, 450);
+    one.draw();
+    for (uint32_t p : one.fb.px) EXPECT_EQ(p, sceneGrey);
+}
+
+TEST(PixelSaverView, RoundedUpCanvasIsClippedAtTheRightAndTop) {
+    // 1365 x 901 at scale 2: canvas 683 x 451, image 1366 x 902 from the bottom.
+    Screen s(1365, 901, 450);
+    SceneLog& log = s.log;
+    s.draw();
+    ASSERT_EQ(log.seeds.size(), 1u);
+    EXPECT_EQ(s.view->canvas()->width, 683);
+    EXPECT_EQ(s.view->canvas()->height, 451);
+    // Framebuffer row 0 shows only the lower half of canvas row 0, which is
+    // where that row's scanline lies; the rows below alternate as usual.
+    EXPECT_EQ(red(s.fb.at(1364, 0)), 175);
+    EXPECT_EQ(red(s.fb.at(1364, 1)), 200);
+    EXPECT_EQ(red(s.fb.at(1364, 2)), 175);
+}
+
+TEST(PixelSaverView, RebuildsWithAFreshSeedOnlyWhenTheCanvasSizeChanges) {
+    Screen s(900, 900, 225);
+    s.draw();
+    PixelScene* first = s.view->scene();
+    s.tick();
+    s.tick();
+    EXPECT_EQ(s.view->scene(), first);
+    EXPECT_EQ(s.log.steps, 2);
+    ASSERT_EQ(s.log.seeds.size(), 1u);
+
+    // 450 x 450 at 225 rows is still a 225 x 225 canvas: same scene.
+    s.resize(450, 450);
+    s.tick();
+    EXPECT_EQ(s.view->scene(), first);
+    EXPECT_EQ(s.log.seeds.size(), 1u);
+
+    s.resize(500, 450);
+    s.tick();
+    ASSERT_EQ(s.log.seeds.size(), 2u);
+    EXPECT_NE(s.log.seeds[1], s.log.seeds[0]);
+    EXPECT_EQ(s.view->canvas()->width, 250);
+}
+
+TEST(PixelSaverView, AnimatesOnlyAnExistingSceneAndAlwaysAsksForDisplay) {
+    Screen s(640, 480);
+    s.view->setNeedsDisplay(false);
+    s.view->animateOneFrame();
+    EXPECT_TRUE(s.view->needsDisplay());
+    EXPECT_EQ(s.view->scene(), nullptr);
+    EXPECT_EQ(s.log.steps, 0);
+    EXPECT_DOUBLE_EQ(s.view->animationTimeInterval(), 1.0 / 30.0);
+    EXPECT_FALSE(s.view->hasConfigureSheet());
+}
+
+TEST(PixelSaverView, DrawsNothingWithoutAGraphicsContext) {
+    Screen s(640, 480);
+    s.view->draw(s.view->bounds());
+    EXPECT_EQ(s.view->scene(), nullptr);
+}
+
+TEST(PixelSaverView, StopNotificationEndsOnlyTheLegacyHostProcess) {
+    for (const char* name : {"legacyScreenSaver", "legacyScreenSaver (Wallpaper)", "quillmoor-mothwake"}) {
+        Screen s(640, 480);
+        std::vector<int> exits;
+        s.host.process.processName = name;
+        s.host.process.exit = [&](int status) { exits.push_back(status); };
+        s.host.notifications.post(platform::willStopNotification);
+        s.host.notifications.post("some.other.notification");
+        if (std::string(name).find("legacyScreenSaver") != std::string::npos)
+            EXPECT_EQ(exits, std::vector<int>{0}) << name;
+        else
+            EXPECT_TRUE(exits.empty()) << name;
+    }
+}
+
+TEST(PixelSaverView, ReleasedViewNoLongerObservesTheHost) {
+    Screen s(640, 480);
+    int exits = 0;
+    s.host.process.processName = "legacyScreenSaver";
+    s.host.process.exit = [&](int) { ++exits; };
+    s.view.reset();
+    s.host.notifications.post(platform::willStopNotification);
+    EXPECT_EQ(exits, 0);
+}
+
+TEST(PixelSaverViewDeathTest, BaseViewHasNoScene) {
+    Host host;
+    CountingRandom random;
+    host.secureRandom = &random;
+    Framebuffer fb(64, 64);
+    SoftwareGraphicsContext context(fb);
+    PixelSaverView view(host, {0, 0, 64, 64}, false);
+    EXPECT_DEATH(platform::ViewRunner(view, context).display(), "subclass must override makeScene");
+}
+
+TEST(PixelSaverView, TwoViewsSideBySideKeepTheirOwnScenes) {
+    Screen a(640, 480), b(320, 240);
+    a.draw();
+    b.draw();
+    a.tick();
+    a.tick();
+    b.tick();
+    EXPECT_EQ(a.log.steps, 2);
+    EXPECT_EQ(b.log.steps, 1);
+    EXPECT_NE(a.view->scene(), b.view->scene());
+}
