@@ -24,6 +24,8 @@ public:
     virtual void setInterpolationQuality(InterpolationQuality quality) = 0;
     // Draws the image stretched into rect, not tiled; image row 0 is at the top of rect.
     virtual void drawImage(const Image& image, Rect rect) = 0;
+    // Completes every drawing operation issued so far.
+    virtual void flush() {}
 };
 
 }  // namespace platform

@@ -6,6 +6,7 @@ void ViewRunner::display() {
     Host& host = view_.host();
     host.currentContext = &context_;
     view_.draw(view_.bounds());
+    context_.flush();
     host.currentContext = nullptr;
     view_.setNeedsDisplay(false);
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "QuillmoorMothwake/RNG.h"
 #include "platform/SoftwareGraphicsContext.h"
 
@@ -49,26 +52,83 @@ TEST(SoftwareGraphicsContext, ImageRowZeroIsAtTheTopOfTheRect) {
     EXPECT_EQ(fb.at(1, 3), 0xFFFF0000u);
 }
 
-TEST(SoftwareGraphicsContext, FillsBlendByCoverageAndClip) {
+// The plain version of a fill: every pixel blended by the area it shares with the rect.
+void plainFill(Framebuffer& fb, Rect rect, double white, double alpha) {
+    const uint32_t g = static_cast<uint32_t>(std::lround(white * 255));
+    for (int r = 0; r < fb.height; ++r)
+        for (int c = 0; c < fb.width; ++c) {
+            // Pixel (c, r) covers view x [c, c + 1) and view y [H - r - 1, H - r).
+            const double y0 = fb.height - r - 1.0;
+            const double cx = std::max(0.0, std::min(c + 1.0, rect.x + rect.width) - std::max<double>(c, rect.x));
+            const double cy = std::max(0.0, std::min(y0 + 1, rect.y + rect.height) - std::max(y0, rect.y));
+            const uint32_t k = static_cast<uint32_t>(std::lround(alpha * cx * cy * 256));
+            if (k == 0) continue;
+            uint32_t& p = fb.px[static_cast<size_t>(r) * fb.width + c];
+            uint32_t out = p & 0xFF000000u;
+            for (int shift = 0; shift < 24; shift += 8) out |= ((((p >> shift) & 0xFF) * (256 - k) + g * k + 128) >> 8) << shift;
+            p = out;
+        }
+}
+
+TEST(SoftwareGraphicsContext, FillsMatchThePlainCoverageBlend) {
+    quillmoor::RNG rng(3);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int w = 1 + static_cast<int>(rng.integer(24)), h = 1 + static_cast<int>(rng.integer(24));
+        const auto coordinate = [&](int extent) { return static_cast<double>(rng.integer(-4 * 4, (extent + 4) * 4)) / 4.0; };
+        const Rect rect{coordinate(w), coordinate(h), static_cast<double>(rng.integer(0, 40)) / 4.0,
+                        static_cast<double>(rng.integer(0, 40)) / 4.0};
+        const double white = static_cast<double>(rng.integer(0, 4)) / 4.0, alpha = static_cast<double>(rng.integer(0, 4)) / 4.0;
+        Framebuffer fast(w, h), plain(w, h);
+        for (size_t i = 0; i < fast.px.size(); ++i) fast.px[i] = plain.px[i] = 0xFF000000u | static_cast<uint32_t>(rng.next() & 0xFFFFFF);
+        SoftwareGraphicsContext context(fast);
+        context.setFillColor({white, alpha});
+        context.fillRect(rect);
+        context.flush();
+        plainFill(plain, rect, white, alpha);
+        ASSERT_EQ(fast.px, plain.px) << "rect " << rect.x << "," << rect.y << " " << rect.width << "x" << rect.height << " on "
+                                     << w << "x" << h << " white " << white << " alpha " << alpha;
+    }
+}
+
+TEST(SoftwareGraphicsContext, ScanlineStrengthsAndOpacity) {
     Framebuffer fb(4, 4);
     std::fill(fb.px.begin(), fb.px.end(), 0xFFC8C8C8u);
     SoftwareGraphicsContext context(fb);
-    context.setFillColor({0, 0.5});
-    // Half a row tall, from x = -1 (clipped) to 2.5: column 2 is half covered.
-    context.fillRect({-1, 0, 3.5, 0.5});
-    EXPECT_EQ(fb.at(0, 3) & 0xFF, (200u * 192 + 128) >> 8);  // alpha 0.5 x coverage 0.5
-    EXPECT_EQ(fb.at(2, 3) & 0xFF, (200u * 224 + 128) >> 8);  // and half the column
-    EXPECT_EQ(fb.at(3, 3), 0xFFC8C8C8u);
+    context.setFillColor({0, 0.25});
+    context.fillRect({0, 0, 4, 0.5});  // half a point: bottom row at alpha 0.125
+    context.fillRect({0, 2, 4, 1});    // a whole point: row 1 at alpha 0.25
+    context.flush();
+    EXPECT_EQ(fb.at(0, 3), 0xFFAFAFAFu);  // 200 -> 175
+    EXPECT_EQ(fb.at(3, 1), 0xFF969696u);  // 200 -> 150
+    EXPECT_EQ(fb.at(0, 0), 0xFFC8C8C8u);
     EXPECT_EQ(fb.at(0, 2), 0xFFC8C8C8u);
-    EXPECT_EQ(fb.at(0, 3) >> 24, 0xFFu);  // stays opaque
+}
 
-    context.setFillColor({1, 1});
-    context.fillRect({0, 3, 4, 10});  // reaches past the top
-    EXPECT_EQ(fb.at(3, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(fb.at(3, 1), 0xFFC8C8C8u);
+TEST(SoftwareGraphicsContext, OpaqueFillShowsWhereNoImageCoversIt) {
+    const Image image = noiseImage(2, 2, 1);
+    Framebuffer covered(4, 4), partly(4, 4), failed(4, 4);
+    for (Framebuffer* fb : {&covered, &partly, &failed}) std::fill(fb->px.begin(), fb->px.end(), 0xFF123456u);
 
-    const auto before = fb.px;
-    context.fillRect({0, 0, 0, 4});
-    context.fillRect({10, 10, 4, 4});
-    EXPECT_EQ(fb.px, before);
+    SoftwareGraphicsContext a(covered);
+    a.setFillColor({1, 1});
+    a.fillRect({0, 0, 4, 4});
+    a.drawImage(image, {0, 0, 4, 4});
+    a.flush();
+    Framebuffer expected(4, 4);
+    platform::drawImageReference(expected, image, {0, 0, 4, 4});
+    EXPECT_EQ(covered.px, expected.px);
+
+    SoftwareGraphicsContext b(partly);
+    b.setFillColor({1, 1});
+    b.fillRect({0, 0, 4, 4});
+    b.drawImage(image, {0, 0, 2, 2});  // lower-left quarter only
+    b.flush();
+    EXPECT_EQ(partly.at(3, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(partly.at(0, 3), image.pixel(0, 1));
+
+    SoftwareGraphicsContext c(failed);
+    c.setFillColor({0, 1});
+    c.fillRect({0, 0, 4, 4});
+    c.flush();
+    for (uint32_t p : failed.px) EXPECT_EQ(p, 0xFF000000u);
 }
