@@ -21,6 +21,11 @@ public:
 
     Comets();
 
+    // Tail segments (one pixel apart): 45 sky units, never fewer than eight.
+    static int tailSegments(double scale);
+    // Head diameter in pixels: two sky units plus one, never below two.
+    static int headDiameter(double scale);
+
     void step(RNG& rng, int width, int maxY, double scale);
     void draw(Canvas& canvas, double scale, PixelPredicate blocked) const;
 

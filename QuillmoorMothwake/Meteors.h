@@ -22,6 +22,9 @@ public:
 
     Meteors();
 
+    // Pixels in a full streak: twelve sky units, never fewer than six pixels.
+    static int streakLength(double scale);
+
     void step(RNG& rng, int width, int maxY, double scale, PixelPredicate blocked);
     void draw(Canvas& canvas, double scale, PixelPredicate blocked) const;
 
