@@ -71,6 +71,14 @@ public:
     // (the layer's right end when the layer is empty). Returns its right end.
     int placeBuilding(bool front, int leftLimit);
 
+    // Lights the canvas pixel (x, y) in its building's colour when it is a window of
+    // the building's pattern inside the façade margins; sky does nothing.
+    void lightWindow(int x, int y);
+
+    // Paints a dark disc of diameter n whose bounding square has its top-left
+    // corner at (x0, y0); only the part inside the canvas.
+    void blot(int x0, int y0, int n);
+
     // Tallest roof allowed for a generated building, in tiles.
     int maxTiles() const;
 

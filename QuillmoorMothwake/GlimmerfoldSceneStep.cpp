@@ -16,30 +16,48 @@ constexpr double skyRows = 270;
 
 }  // namespace
 
+void GlimmerfoldScene::lightWindow(int x, int y) {
+    const size_t p = static_cast<size_t>(y) * w + x;
+    const int i = owner[p];
+    if (i < 0) return;
+    Building& b = buildings[static_cast<size_t>(i)];
+    const int dx = x - b.x;
+    const int dy = y - (h - b.heightTiles * tile);
+    if (dx < edge || dx >= b.widthTiles * tile - edge || dy < edge) return;
+    // Pattern rows count up from the bottom row, so windows line up with the building bases.
+    const int c = (dx % tile) * 8 / tile;
+    const int r = ((h - 1 - y) % tile) * 8 / tile;
+    if (!((styles()[static_cast<size_t>(b.style)][static_cast<size_t>(r)] >> (7 - c)) & 1)) return;
+    if (buf[p] != b.color) b.lights += 1;
+    buf[p] = b.color;
+}
+
+void GlimmerfoldScene::blot(int x0, int y0, int n) {
+    const double c = (n - 1) * 0.5;
+    const double r2 = static_cast<double>(n * n) * 0.25;
+    for (int j = 0; j < n; ++j) {
+        const int y = y0 + j;
+        if (y < 0 || y >= h) continue;
+        for (int i = 0; i < n; ++i) {
+            const int x = x0 + i;
+            if (x >= 0 && x < w && (i - c) * (i - c) + (j - c) * (j - c) <= r2)
+                buf[static_cast<size_t>(y) * w + x] = black;
+        }
+    }
+}
+
 void GlimmerfoldScene::step() {
     frame += 1;
     const auto at = [this](int x, int y) { return static_cast<size_t>(y) * w + x; };
     const int top = std::max(0, std::min(skylineTop, h - 1));
 
-    // Windows: random pixels below the skyline light up where they fall on a
-    // window of a building's pattern, inside its façade margins.
+    // Windows: random pixels below the skyline.
     lightAcc += static_cast<double>(w * (h - top)) * 0.0008;
     while (lightAcc >= 1) {
         lightAcc -= 1;
         const int x = static_cast<int>(rng.integer(w));
         const int y = static_cast<int>(rng.integer(top, h - 1));
-        const int i = owner[at(x, y)];
-        if (i < 0) continue;
-        Building& b = buildings[static_cast<size_t>(i)];
-        const int dx = x - b.x;
-        const int dy = y - (h - b.heightTiles * tile);
-        if (dx < edge || dx >= b.widthTiles * tile - edge || dy < edge) continue;
-        // Pattern rows count up from the bottom row, so windows line up with the building bases.
-        const int c = (dx % tile) * 8 / tile;
-        const int r = ((h - 1 - y) % tile) * 8 / tile;
-        if (!((styles()[static_cast<size_t>(b.style)][static_cast<size_t>(r)] >> (7 - c)) & 1)) continue;
-        if (buf[at(x, y)] != b.color) b.lights += 1;
-        buf[at(x, y)] = b.color;
+        lightWindow(x, y);
     }
 
     // Stars, denser towards the top, only in the open sky.
@@ -64,17 +82,7 @@ void GlimmerfoldScene::step() {
         const int n = std::max(1, d);
         const int x0 = static_cast<int>(rng.integer(-n, w));
         const int y0 = static_cast<int>(rng.integer(-n, h));
-        const double c = (n - 1) * 0.5;
-        const double r2 = static_cast<double>(n * n) * 0.25;
-        for (int j = 0; j < n; ++j) {
-            const int y = y0 + j;
-            if (y < 0 || y >= h) continue;
-            for (int i = 0; i < n; ++i) {
-                const int x = x0 + i;
-                if (x < 0 || x >= w) continue;
-                if ((i - c) * (i - c) + (j - c) * (j - c) <= r2) buf[at(x, y)] = black;
-            }
-        }
+        blot(x0, y0, n);
     }
 
     const auto blockedAt = [this](int x, int y) { return blocked(x, y); };
