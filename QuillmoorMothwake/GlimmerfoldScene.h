@@ -26,7 +26,7 @@ public:
     struct Building {
         int x = 0;           // left edge in canvas columns; negative or >= w when out of view
         int widthTiles = 0;  // width in tiles
-        int heightTiles = 0; // height in tiles; stands on the bottom row
+        int heightTiles = 0;  // height in tiles; stands on the bottom row
         int style = 0;       // index into styles()
         uint32_t color = 0;  // window light colour, one of lightColors
         bool front = false;  // front layer (true) or back layer
@@ -87,11 +87,11 @@ public:
     RNG rng;
     int64_t frame = 0;
     std::vector<uint32_t> buf;
-    std::vector<int16_t> owner;  // building index per pixel, -1 for sky
+    std::vector<int16_t> owner;       // building index per pixel, -1 for sky
     std::vector<Building> buildings;  // back layer first, then front; later covers earlier
-    int tile;                          // fixed
-    int edge;                          // fixed
-    double scale;                      // fixed
+    int tile;                         // fixed
+    int edge;                         // fixed
+    double scale;                     // fixed
     int skylineTop = 0;
     std::vector<Spire> spires;
     double lightAcc = 0;
@@ -99,9 +99,9 @@ public:
     double rainAcc = 0;
     Meteors meteors;
     Comets comets;
-    uint32_t black;                     // fixed
+    uint32_t black;                       // fixed
     std::array<uint32_t, 3> lightColors;  // fixed
-    int64_t panFrames;                  // fixed
+    int64_t panFrames;                    // fixed
 
 private:
     void layOutLayer(bool front);
