@@ -1,5 +1,6 @@
 #include "apps/ViewChoice.h"
 
+#include "QuillmoorMothwake/GlimmerfoldView.h"
 #include "QuillmoorMothwake/RNG.h"
 
 namespace {
@@ -34,12 +35,13 @@ public:
 
 }  // namespace
 
-bool isKnownScene(std::string_view name) { return name == "forest"; }
+bool isKnownScene(std::string_view name) { return name == "forest" || name == "skyline"; }
 
-std::string knownSceneNames() { return "forest"; }
+std::string knownSceneNames() { return "forest, skyline"; }
 
 std::unique_ptr<quillmoor::PixelSaverView> makeSaverView(std::string_view scene, platform::Host& host,
                                                          platform::Rect frame, bool isPreview) {
-    if (!isKnownScene(scene)) return nullptr;
-    return std::make_unique<TestPatternView>(host, frame, isPreview);
+    if (scene == "skyline") return std::make_unique<quillmoor::GlimmerfoldView>(host, frame, isPreview);
+    if (scene == "forest") return std::make_unique<TestPatternView>(host, frame, isPreview);
+    return nullptr;
 }
