@@ -10,6 +10,7 @@ enum class Choice { none, ownWindow, fullscreen, root, window };
 }  // namespace
 
 std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> args, const char* screensaverWindow) {
+    if (screensaverWindow && !*screensaverWindow) screensaverWindow = nullptr;  // set but empty counts as unset
     HackOptions options;
     options.scene = std::string(defaultSceneName);
     Choice choice = Choice::none;  // the last window option given wins

@@ -22,7 +22,7 @@ struct HackOptions {
 };
 
 // Parses the arguments after the program name. screensaverWindow is the value
-// of XSCREENSAVER_WINDOW (null when unset): XScreenSaver sets it alongside
+// of XSCREENSAVER_WINDOW (null or empty when unset): XScreenSaver sets it alongside
 // -root and xsecurelock sets it alone, so it names the window to draw into
 // unless -window, -fullscreen or -window-id ask otherwise. On failure the
 // result is a one-line message.
