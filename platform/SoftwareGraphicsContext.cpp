@@ -44,18 +44,27 @@ void SoftwareGraphicsContext::fillRect(Rect rect) {
         // Whole columns share one weight; only the two end columns can differ.
         const int full0 = static_cast<int>(std::ceil(fx0)), full1 = static_cast<int>(std::floor(fx1));
         const uint32_t kFull = quantise(alpha * coverY);
-        for (int c = c0; c < c1; ++c) {
-            uint32_t k = kFull;
-            if (c < full0 || c >= full1) {
-                const double coverX = std::min<double>(c + 1, fx1) - std::max<double>(c, fx0);
-                k = quantise(alpha * coverX * coverY);
-            }
+        const auto put = [&](int c, uint32_t k) {
             if (k == 256 && g == 0) {
                 row[c] = 0xFF000000u;
             } else if (k != 0) {
                 row[c] = blend(row[c], g, k);
             }
+        };
+        const auto edge = [&](int c) {
+            const double coverX = std::min<double>(c + 1, fx1) - std::max<double>(c, fx0);
+            put(c, quantise(alpha * coverX * coverY));
+        };
+        const int mid0 = std::clamp(full0, c0, c1), mid1 = std::clamp(full1, mid0, c1);
+        for (int c = c0; c < mid0; ++c) edge(c);
+        // The whole columns share one weight: a plain fill when opaque black,
+        // else one blend in a loop the compiler can vectorise.
+        if (kFull == 256 && g == 0) {
+            std::fill(row + mid0, row + mid1, 0xFF000000u);
+        } else if (kFull != 0) {
+            for (int c = mid0; c < mid1; ++c) row[c] = blend(row[c], g, kFull);
         }
+        for (int c = mid1; c < c1; ++c) edge(c);
     }
 }
 

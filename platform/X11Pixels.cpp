@@ -38,20 +38,31 @@ void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* im
     const bool hostOrder = layout.mostSignificantFirst == (std::endian::native == std::endian::big);
     const bool eightBit = r.bits == 8 && g.bits == 8 && b.bits == 8;
 
-    for (int y = 0; y < frame.height; ++y) {
-        const uint32_t* src = frame.px.data() + static_cast<size_t>(y) * frame.width;
+    // Local copies: stores through the byte pointer could alias the frame's
+    // fields, which would otherwise be reloaded on every pixel.
+    const int width = frame.width, height = frame.height;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* src = frame.px.data() + static_cast<size_t>(y) * width;
         uint8_t* dst = image + static_cast<size_t>(y) * bytesPerRow;
         if (bytes == 4 && hostOrder && eightBit) {
-            // The common case (little-endian BGRX and its kin): a shift per
-            // channel, which the compiler turns into vector code.
-            for (int x = 0; x < frame.width; ++x) {
+            if (r.shift == 16 && g.shift == 8 && b.shift == 0) {
+                // BGRX, what nearly every server uses: red and blue swap places.
+                // Fixed shifts let the compiler turn this into vector code.
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t p = src[x];
+                    const uint32_t out = (p & 0xFFu) << 16 | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+                    std::memcpy(dst + static_cast<size_t>(x) * 4, &out, 4);
+                }
+                continue;
+            }
+            for (int x = 0; x < width; ++x) {
                 const uint32_t p = src[x];
                 const uint32_t out = (p & 0xFFu) << r.shift | ((p >> 8) & 0xFFu) << g.shift | ((p >> 16) & 0xFFu) << b.shift;
                 std::memcpy(dst + static_cast<size_t>(x) * 4, &out, 4);
             }
             continue;
         }
-        for (int x = 0; x < frame.width; ++x) {
+        for (int x = 0; x < width; ++x) {
             const uint32_t value = place(src[x] & 0xFFu, r) | place((src[x] >> 8) & 0xFFu, g) | place((src[x] >> 16) & 0xFFu, b);
             uint8_t* out = dst + static_cast<size_t>(x) * bytes;
             for (int i = 0; i < bytes; ++i) {
