@@ -7,3 +7,9 @@ for b in build/bench/bench_*; do
   echo "== $(basename "$b")"
   "$b" --benchmark_counters_tabular=true
 done
+
+# The desktop saver's CPU use beside two XScreenSaver programs.
+if [[ -x build/quillmoor-mothwake ]]; then
+  echo "== cpu-measure"
+  scripts/cpu-measure.sh
+fi

@@ -1,0 +1,108 @@
+#include "apps/HackOptions.h"
+
+#include "apps/Options.h"
+#include "apps/ViewChoice.h"
+
+namespace {
+
+enum class Choice { none, ownWindow, fullscreen, root, window };
+
+}  // namespace
+
+std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> args, const char* screensaverWindow) {
+    if (screensaverWindow && !*screensaverWindow) screensaverWindow = nullptr;  // set but empty counts as unset
+    HackOptions options;
+    options.scene = std::string(defaultSceneName);
+    Choice choice = Choice::none;  // the last window option given wins
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string argument = args[i];
+        const auto name = optionName(argument);
+        if (!name) return "unexpected argument \"" + argument + "\"";
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return std::string(args[++i]);
+        };
+
+        if (*name == "root") {
+            choice = Choice::root;
+        } else if (*name == "window") {
+            choice = Choice::ownWindow;
+        } else if (*name == "fullscreen") {
+            choice = Choice::fullscreen;
+        } else if (*name == "window-id") {
+            const auto text = value();
+            if (!text) return "--window-id needs a window id";
+            const auto id = parseWindowId(*text);
+            if (!id) return "bad window id \"" + *text + "\" (decimal or 0x-hex)";
+            choice = Choice::window;
+            options.windowId = *id;
+        } else if (*name == "scene") {
+            const auto text = value();
+            if (!text) return "--scene needs a name";
+            if (!isKnownScene(*text)) return "unknown scene \"" + *text + "\" (known: " + knownSceneNames() + ")";
+            options.scene = *text;
+        } else if (*name == "seed") {
+            const auto text = value();
+            if (!text) return "--seed needs a number";
+            options.seed = parseSeed(*text);
+            if (!options.seed) return "bad seed \"" + *text + "\" (64-bit decimal or 0x-hex)";
+        } else if (*name == "fps") {
+            options.showFps = true;
+        } else if (*name == "verbose") {
+            options.verbose = true;
+        } else if (*name == "help" || *name == "h") {
+            options.help = true;
+        } else if (*name == "version") {
+            options.version = true;
+        } else {
+            return "unknown option \"" + argument + "\"";
+        }
+    }
+
+    const auto useScreensaverWindow = [&]() -> std::optional<std::string> {
+        const auto id = parseWindowId(screensaverWindow);
+        if (!id) return "bad XSCREENSAVER_WINDOW \"" + std::string(screensaverWindow) + "\" (decimal or 0x-hex)";
+        options.target = platform::X11Target::window;
+        options.windowId = *id;
+        return std::nullopt;
+    };
+    switch (choice) {
+    case Choice::ownWindow: options.target = platform::X11Target::ownWindow; break;
+    case Choice::fullscreen: options.target = platform::X11Target::fullscreen; break;
+    case Choice::window: options.target = platform::X11Target::window; break;
+    case Choice::root:
+        options.target = platform::X11Target::root;
+        if (screensaverWindow)
+            if (auto error = useScreensaverWindow()) return *error;
+        break;
+    case Choice::none:
+        options.target = platform::X11Target::ownWindow;
+        if (screensaverWindow)
+            if (auto error = useScreensaverWindow()) return *error;
+        break;
+    }
+    return options;
+}
+
+std::string hackUsage(const char* program) {
+    const std::string p = program;
+    return "Usage: " + p + " [options]\n"
+           "A night forest in coarse pixel art, as an X11 screen saver.\n"
+           "\n"
+           "Where to draw (the last one given wins):\n"
+           "  -window             a resizable window of its own (the default)\n"
+           "  -fullscreen         one full-screen window per monitor\n"
+           "  -root               the root window, or the window named by XSCREENSAVER_WINDOW\n"
+           "  -window-id ID       an existing window (decimal or 0x-hex)\n"
+           "  With no window option, XSCREENSAVER_WINDOW (as xsecurelock sets it) is used when set.\n"
+           "\n"
+           "Other options:\n"
+           "  -scene NAME         the scene to show (" + knownSceneNames() + ")\n"
+           "  -seed N             start from this 64-bit seed (decimal or 0x-hex) instead of a random one\n"
+           "  -fps                show the frame rate and frame time in a corner\n"
+           "  -verbose            report windows, sizes and canvas changes on stderr\n"
+           "  -help, -version\n"
+           "\n"
+           "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n";
+}

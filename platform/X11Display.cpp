@@ -1,0 +1,140 @@
+#include "platform/X11Display.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+// Xlib's error handler is process-wide and carries no user data, so the one
+// open connection registers itself here while it lives.
+X11Display* errorSink = nullptr;
+
+int recordError(Display*, XErrorEvent* event) {
+    if (errorSink) errorSink->record(*event);
+    return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<X11Display> X11Display::open() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    return std::unique_ptr<X11Display>(new X11Display(display));
+}
+
+X11Display::X11Display(Display* display) : display_(display) {
+    errorSink = this;
+    previousHandler_ = XSetErrorHandler(recordError);
+    int major = 0, minor = 0;
+    Bool pixmaps = False;
+    hasShm_ = XShmQueryExtension(display_) && XShmQueryVersion(display_, &major, &minor, &pixmaps);
+}
+
+X11Display::~X11Display() {
+    XCloseDisplay(display_);
+    XSetErrorHandler(previousHandler_);
+    errorSink = nullptr;
+}
+
+void X11Display::record(const XErrorEvent& event) {
+    char text[160] = {};
+    XGetErrorText(display_, event.error_code, text, sizeof text);
+    errors_.push_back({event.error_code, event.resourceid, event.request_code, text});
+}
+
+bool X11Display::sync() {
+    const size_t before = errors_.size();
+    XSync(display_, False);
+    return errors_.size() == before;
+}
+
+std::vector<X11Error> X11Display::takeErrors() {
+    std::vector<X11Error> taken;
+    taken.swap(errors_);
+    return taken;
+}
+
+X11Image::X11Image(X11Display& display, Visual* visual, int depth, int width, int height) : display_(display) {
+    if (display.hasShm() && attachShm(visual, depth, width, height)) return;
+    image_ = XCreateImage(display.get(), visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                          static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+    if (!image_) return;
+    image_->data = static_cast<char*>(std::malloc(static_cast<size_t>(image_->bytes_per_line) * height));
+    if (!image_->data) {
+        XDestroyImage(image_);
+        image_ = nullptr;
+    }
+}
+
+bool X11Image::attachShm(Visual* visual, int depth, int width, int height) {
+    Display* d = display_.get();
+    image_ = XShmCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment_,
+                             static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (!image_) return false;
+    segment_.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * height, IPC_CREAT | 0600);
+    if (segment_.shmid >= 0) {
+        void* address = shmat(segment_.shmid, nullptr, 0);
+        if (address != reinterpret_cast<void*>(-1)) {
+            segment_.shmaddr = image_->data = static_cast<char*>(address);
+            segment_.readOnly = False;
+            XShmAttach(d, &segment_);
+            const bool attached = display_.sync();
+            // Marked for removal now, so the segment goes away with the last
+            // detach even if this process dies.
+            shmctl(segment_.shmid, IPC_RMID, nullptr);
+            if (attached) {
+                shm_ = true;
+                return true;
+            }
+            display_.takeErrors();
+            shmdt(address);
+        } else {
+            shmctl(segment_.shmid, IPC_RMID, nullptr);
+        }
+    }
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    image_ = nullptr;
+    return false;
+}
+
+X11Image::~X11Image() {
+    if (!image_) return;
+    if (shm_) {
+        XShmDetach(display_.get(), &segment_);
+        XSync(display_.get(), False);
+        shmdt(segment_.shmaddr);
+        image_->data = nullptr;
+    }
+    XDestroyImage(image_);
+}
+
+PixelLayout X11Image::layout() const {
+    if (!image_) return {};
+    return {static_cast<uint32_t>(image_->red_mask), static_cast<uint32_t>(image_->green_mask),
+            static_cast<uint32_t>(image_->blue_mask), image_->bits_per_pixel, image_->byte_order == MSBFirst};
+}
+
+void X11Image::write(const Framebuffer& frame) {
+    if (!image_ || frame.width != image_->width || frame.height != image_->height) return;
+    if (shm_ && putPending_) XSync(display_.get(), False);
+    putPending_ = false;
+    writeFrame(frame, layout(), reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
+}
+
+void X11Image::put(Drawable target, GC gc) {
+    if (!image_) return;
+    const auto w = static_cast<unsigned>(image_->width), h = static_cast<unsigned>(image_->height);
+    if (shm_) {
+        XShmPutImage(display_.get(), target, gc, image_, 0, 0, 0, 0, w, h, False);
+        putPending_ = true;
+    } else {
+        XPutImage(display_.get(), target, gc, image_, 0, 0, 0, 0, w, h);
+    }
+}
+
+}  // namespace platform

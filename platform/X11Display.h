@@ -1,0 +1,84 @@
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Framebuffer.h"
+#include "platform/X11Pixels.h"
+
+namespace platform {
+
+// An X error as the error handler recorded it.
+struct X11Error {
+    int code = 0;
+    XID resource = 0;
+    int request = 0;
+    std::string text;
+};
+
+// The connection to the X server. X errors never end the process: the
+// handler records them and the owner looks at them after a sync or between
+// frames (a window that vanished shows up as BadWindow or BadDrawable).
+class X11Display {
+public:
+    // Nothing when the display cannot be opened.
+    static std::unique_ptr<X11Display> open();
+    ~X11Display();
+    X11Display(const X11Display&) = delete;
+    X11Display& operator=(const X11Display&) = delete;
+
+    Display* get() const { return display_; }
+    bool hasShm() const { return hasShm_; }
+
+    // Waits until the server has handled every request sent so far; true
+    // when that produced no new error.
+    bool sync();
+    std::vector<X11Error> takeErrors();
+    size_t errorCount() const { return errors_.size(); }
+
+    void record(const XErrorEvent& event);
+
+private:
+    explicit X11Display(Display* display);
+
+    Display* display_;
+    bool hasShm_ = false;
+    std::vector<X11Error> errors_;
+    XErrorHandler previousHandler_ = nullptr;
+};
+
+// A client-side image the size of a window, in the window's visual, put to
+// the window whole. Shared memory (MIT-SHM) where the server offers it and
+// the segment can be attached; a plain XPutImage otherwise.
+class X11Image {
+public:
+    X11Image(X11Display& display, Visual* visual, int depth, int width, int height);
+    ~X11Image();
+    X11Image(const X11Image&) = delete;
+    X11Image& operator=(const X11Image&) = delete;
+
+    bool valid() const { return image_ != nullptr; }
+    bool usesShm() const { return shm_; }
+    PixelLayout layout() const;
+
+    // Copies a framebuffer of the image's size into the image, first waiting
+    // until the server has finished reading the previous frame from it.
+    void write(const Framebuffer& frame);
+    void put(Drawable target, GC gc);
+
+private:
+    bool attachShm(Visual* visual, int depth, int width, int height);
+
+    X11Display& display_;
+    XImage* image_ = nullptr;
+    XShmSegmentInfo segment_{};
+    bool shm_ = false;
+    bool putPending_ = false;
+};
+
+}  // namespace platform

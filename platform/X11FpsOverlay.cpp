@@ -1,0 +1,83 @@
+#include "platform/X11FpsOverlay.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+namespace platform {
+
+void FrameStats::frameDone(Clock::time_point started, Clock::time_point finished) {
+    if (!started_) {
+        started_ = true;
+        periodStart_ = started;
+    }
+    ++frames_;
+    busy_ += finished - started;
+    const std::chrono::duration<double> period = finished - periodStart_;
+    if (period.count() < 1.0) return;
+    const double ms = std::chrono::duration<double, std::milli>(busy_).count() / frames_;
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.1f fps %.1f ms", frames_ / period.count(), ms);
+    text_ = buffer;
+    periodStart_ = finished;
+    frames_ = 0;
+    busy_ = {};
+}
+
+namespace {
+
+constexpr int glyphWidth = 3, glyphHeight = 5, dot = 2, margin = 4;
+
+// Five rows of three bits each, the leftmost pixel in the highest bit.
+struct Glyph {
+    char c;
+    std::array<uint8_t, glyphHeight> rows;
+};
+
+const std::array<Glyph, 16>& glyphs() {
+    static const std::array<Glyph, 16> table{{
+        {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}}, {'3', {7, 1, 7, 1, 7}},
+        {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 2, 2}},
+        {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'.', {0, 0, 0, 0, 2}}, {'-', {0, 0, 7, 0, 0}},
+        {'f', {3, 4, 6, 4, 4}}, {'p', {0, 7, 5, 7, 4}}, {'s', {0, 3, 6, 1, 6}}, {'m', {0, 6, 7, 5, 5}},
+    }};
+    return table;
+}
+
+const Glyph* find(char c) {
+    for (const Glyph& g : glyphs())
+        if (g.c == c) return &g;
+    return nullptr;
+}
+
+void setPixel(Framebuffer& frame, int x, int y, uint32_t colour) {
+    if (x < 0 || y < 0 || x >= frame.width || y >= frame.height) return;
+    frame.px[static_cast<size_t>(y) * frame.width + x] = colour;
+}
+
+}  // namespace
+
+void drawOverlayText(Framebuffer& frame, const std::string& text) {
+    const int advance = (glyphWidth + 1) * dot;
+    const int plateW = static_cast<int>(text.size()) * advance + dot + 2 * margin;
+    const int plateH = (glyphHeight + 2) * dot + 2 * margin;
+    const int left = 0, top = frame.height - plateH;
+    for (int y = top; y < top + plateH; ++y)
+        for (int x = left; x < left + plateW; ++x) setPixel(frame, x, y, 0xFF000000u);
+
+    int penX = left + margin + dot;
+    const int penY = top + margin + dot;
+    for (const char c : text) {
+        if (const Glyph* g = find(c))
+            for (int row = 0; row < glyphHeight; ++row)
+                for (int col = 0; col < glyphWidth; ++col) {
+                    if (!((g->rows[row] >> (glyphWidth - 1 - col)) & 1)) continue;
+                    for (int dy = 0; dy < dot; ++dy)
+                        for (int dx = 0; dx < dot; ++dx)
+                            setPixel(frame, penX + col * dot + dx, penY + row * dot + dy, 0xFFFFFFFFu);
+                }
+        penX += advance;
+    }
+}
+
+}  // namespace platform

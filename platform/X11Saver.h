@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ScreenSaverView.h"
+
+namespace platform {
+
+// Where the X11 host shows its views.
+enum class X11Target {
+    ownWindow,   // one resizable window of its own
+    fullscreen,  // one window of its own per monitor, each with its own view
+    root,        // the root window (or the virtual root a window manager provides)
+    window,      // an existing window, by id; never a window of its own
+};
+
+struct X11SaverConfig {
+    X11Target target = X11Target::ownWindow;
+    unsigned long windowId = 0;  // for X11Target::window
+    bool showFps = false;
+    bool verbose = false;               // report windows, sizes and the stop on stderr
+    std::string programName = "saver";  // prefix of every message
+    std::string windowTitle = "Screen Saver";
+};
+
+using ViewFactory = std::function<std::unique_ptr<ScreenSaverView>(Host& host, Rect frame, bool isPreview)>;
+using FrameObserver = std::function<void(const ScreenSaverView& view)>;
+
+// The X11 host: opens the display, makes one view per window it draws into,
+// and runs the frame loop at the views' animation interval until SIGTERM or
+// SIGINT, a quit key or close request on a window of its own, or the
+// destruction of the window it draws into. Stopping posts the host's stop
+// notification, then releases views, images and windows. Returns the exit
+// status: 0 after a stop, 1 when it cannot start (message on stderr).
+// afterFrame, when given, sees every view after each frame it drew.
+int runX11Saver(Host& host, const X11SaverConfig& config, const ViewFactory& makeView,
+                const FrameObserver& afterFrame = {});
+
+}  // namespace platform

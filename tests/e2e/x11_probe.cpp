@@ -1,0 +1,104 @@
+// A small X client for the end-to-end tests.
+//
+//   x11-probe window WxH      creates and maps a window, prints its id in
+//                             decimal, then obeys lines on stdin:
+//                             "resize W H", "destroy", "quit"; prints "ok"
+//                             after each, once the server has done it.
+//   x11-probe grab ID|root OUT.ppm   writes the window's pixels as a PPM.
+//   x11-probe close ID        asks a window to close (WM_DELETE_WINDOW).
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: x11-probe window WxH | grab ID|root OUT.ppm | close ID\n");
+    return 2;
+}
+
+int makeWindow(Display* d, const std::string& size) {
+    int w = 0, h = 0;
+    if (std::sscanf(size.c_str(), "%dx%d", &w, &h) != 2 || w < 1 || h < 1) return usage();
+    XSetWindowAttributes a{};
+    a.background_pixel = BlackPixel(d, DefaultScreen(d));
+    const Window win = XCreateWindow(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                                     CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &a);
+    XMapWindow(d, win);
+    XSync(d, False);
+    std::cout << win << std::endl;
+    std::string command;
+    while (std::cin >> command) {
+        if (command == "resize") {
+            unsigned nw = 0, nh = 0;
+            std::cin >> nw >> nh;
+            XResizeWindow(d, win, nw, nh);
+        } else if (command == "destroy") {
+            XDestroyWindow(d, win);
+        } else if (command == "quit") {
+            break;
+        }
+        XSync(d, False);
+        std::cout << "ok" << std::endl;
+    }
+    return 0;
+}
+
+int grab(Display* d, const std::string& id, const char* path) {
+    const Window win = id == "root" ? DefaultRootWindow(d) : std::strtoul(id.c_str(), nullptr, 0);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(d, win, &attributes)) return 1;
+    XImage* image = XGetImage(d, win, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image) return 1;
+    FILE* out = std::fopen(path, "wb");
+    if (!out) return 1;
+    std::fprintf(out, "P6\n%d %d\n255\n", image->width, image->height);
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            const unsigned char rgb[3] = {static_cast<unsigned char>((p & image->red_mask) >> 16),
+                                          static_cast<unsigned char>((p & image->green_mask) >> 8),
+                                          static_cast<unsigned char>(p & image->blue_mask)};
+            std::fwrite(rgb, 1, 3, out);
+        }
+    std::fclose(out);
+    XDestroyImage(image);
+    return 0;
+}
+
+int askToClose(Display* d, const std::string& id) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::strtoul(id.c_str(), nullptr, 0);
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, event.xclient.window, False, NoEventMask, &event);
+    XSync(d, False);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) {
+        std::fprintf(stderr, "x11-probe: cannot open display\n");
+        return 1;
+    }
+    const std::string command = argv[1];
+    int status = 2;
+    if (command == "window") status = makeWindow(d, argv[2]);
+    else if (command == "grab" && argc == 4) status = grab(d, argv[2], argv[3]);
+    else if (command == "close") status = askToClose(d, argv[2]);
+    else usage();
+    XCloseDisplay(d);
+    return status;
+}
