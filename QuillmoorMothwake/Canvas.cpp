@@ -1,7 +1,6 @@
 #include "QuillmoorMothwake/Canvas.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace quillmoor {
 
@@ -10,8 +9,8 @@ Canvas::Canvas(int w, int h)
       px(static_cast<size_t>(width) * static_cast<size_t>(height), opaqueBlack) {}
 
 std::optional<platform::Image> Canvas::makeImage() const {
-    std::vector<uint8_t> bytes(px.size() * 4);
-    std::memcpy(bytes.data(), px.data(), bytes.size());
+    const auto* first = reinterpret_cast<const uint8_t*>(px.data());
+    std::vector<uint8_t> bytes(first, first + px.size() * 4);
     return platform::Image::create(width, height, width * 4, std::move(bytes));
 }
 

@@ -39,19 +39,28 @@ void fillRun(uint32_t* pixels, size_t count, uint32_t g, uint32_t k) {
 
 // Writes image pixels scaled by s into dst for the scaled columns [from, to)
 // (relative to the image's left edge at framebuffer column left).
+// Image pixels as the framebuffer stores them.
+template <bool Swap>
+inline uint32_t stored(uint32_t p) {
+    return Swap ? swapRedBlue(p) : p;
+}
+
+template <bool Swap>
 __attribute__((target_clones("avx2", "default")))
 void expandRow(const uint32_t* src, uint32_t* dst, long from, long to, int s, long left) {
     uint32_t* out = dst + left;
     long c = from;
     // The partial block at the start, then whole blocks.
-    for (; c < to && c % s != 0; ++c) out[c] = src[c / s];
+    for (; c < to && c % s != 0; ++c) out[c] = stored<Swap>(src[c / s]);
     if (s == 2) {
-        for (; c + 1 < to; c += 2) out[c] = out[c + 1] = src[c / 2];
+        for (; c + 1 < to; c += 2) out[c] = out[c + 1] = stored<Swap>(src[c / 2]);
     } else {
-        for (; c + s <= to; c += s)
-            for (int k = 0; k < s; ++k) out[c + k] = src[c / s];
+        for (; c + s <= to; c += s) {
+            const uint32_t v = stored<Swap>(src[c / s]);
+            for (int k = 0; k < s; ++k) out[c + k] = v;
+        }
     }
-    for (; c < to; ++c) out[c] = src[c / s];
+    for (; c < to; ++c) out[c] = stored<Swap>(src[c / s]);
 }
 
 }  // namespace
@@ -108,7 +117,8 @@ void drawImageReference(Framebuffer& fb, const Image& image, Rect rect) {
             const double cx = c + 0.5;
             if (cx < rect.x || cx >= rect.x + rect.width) continue;
             const int ix = std::min(image.width() - 1, static_cast<int>(std::floor((cx - rect.x) / rect.width * image.width())));
-            fb.px[static_cast<size_t>(r) * fb.width + c] = image.pixel(ix, iy);
+            const uint32_t p = image.pixel(ix, iy);
+            fb.px[static_cast<size_t>(r) * fb.width + c] = fb.order == ChannelOrder::bgrx ? swapRedBlue(p) : p;
         }
     }
 }
@@ -140,7 +150,11 @@ void SoftwareGraphicsContext::drawImage(const Image& image, Rect rect) {
         const long r0 = std::max(0L, blockTop), r1 = std::min<long>(fb_.height, blockTop + s);
         if (r0 >= r1) continue;
         uint32_t* first = fb_.px.data() + static_cast<size_t>(r0) * fb_.width;
-        expandRow(reinterpret_cast<const uint32_t*>(image.row(iy)), first, c0 - left, c1 - left, s, left);
+        const auto* src = reinterpret_cast<const uint32_t*>(image.row(iy));
+        if (fb_.order == ChannelOrder::bgrx)
+            expandRow<true>(src, first, c0 - left, c1 - left, s, left);
+        else
+            expandRow<false>(src, first, c0 - left, c1 - left, s, left);
         for (long r = r0 + 1; r < r1; ++r)
             std::memcpy(fb_.px.data() + static_cast<size_t>(r) * fb_.width + c0, first + c0, static_cast<size_t>(c1 - c0) * 4);
     }

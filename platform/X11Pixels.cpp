@@ -32,7 +32,33 @@ uint32_t encodePixel(uint32_t rgbx, const PixelLayout& layout) {
            place((rgbx >> 16) & 0xFFu, *placeOf(layout.blueMask));
 }
 
+namespace {
+
+bool isHostBgrx(const PixelLayout& layout) {
+    return layout.bitsPerPixel == 32 && layout.mostSignificantFirst == (std::endian::native == std::endian::big) &&
+           layout.redMask == 0xFF0000u && layout.greenMask == 0xFF00u && layout.blueMask == 0xFFu;
+}
+
+}  // namespace
+
+ChannelOrder preferredOrder(const PixelLayout& layout) {
+    return isHostBgrx(layout) ? ChannelOrder::bgrx : ChannelOrder::rgbx;
+}
+
 void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow) {
+    if (frame.order == ChannelOrder::bgrx && isHostBgrx(layout)) {
+        for (int y = 0; y < frame.height; ++y)
+            std::memcpy(image + static_cast<size_t>(y) * bytesPerRow, frame.px.data() + static_cast<size_t>(y) * frame.width,
+                        static_cast<size_t>(frame.width) * 4);
+        return;
+    }
+    if (frame.order == ChannelOrder::bgrx) {
+        Framebuffer canonical = frame;
+        for (uint32_t& p : canonical.px) p = swapRedBlue(p);
+        canonical.order = ChannelOrder::rgbx;
+        writeFrame(canonical, layout, image, bytesPerRow);
+        return;
+    }
     const ChannelPlace r = *placeOf(layout.redMask), g = *placeOf(layout.greenMask), b = *placeOf(layout.blueMask);
     const int bytes = layout.bitsPerPixel / 8;
     const bool hostOrder = layout.mostSignificantFirst == (std::endian::native == std::endian::big);

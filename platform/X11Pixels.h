@@ -34,6 +34,10 @@ bool isSupported(const PixelLayout& layout);
 // The framebuffer pixel (0xXXBBGGRR) as the visual's pixel value.
 uint32_t encodePixel(uint32_t rgbx, const PixelLayout& layout);
 
+// The framebuffer order that lets frames be copied into this layout as they
+// are: blue in the low byte for 32-bit BGRX in host byte order.
+ChannelOrder preferredOrder(const PixelLayout& layout);
+
 // Writes the whole framebuffer into image memory of the same size whose rows
 // are bytesPerRow apart. The layout must be supported.
 void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow);

@@ -39,7 +39,10 @@ public:
         : display_(display), window_(window), owned_(owned), visual_(visual), depth_(depth),
           frame_(area.width, area.height), context_(frame_), view_(std::move(view)), runner_(*view_, context_),
           gc_(XCreateGC(display.get(), window, 0, nullptr)),
-          image_(std::make_unique<X11Image>(display, visual, depth, area.width, area.height)) {}
+          image_(std::make_unique<X11Image>(display, visual, depth, area.width, area.height)) {
+        // Render in the server's own order where possible, so a frame is copied, not converted.
+        frame_.order = preferredOrder(image_->layout());
+    }
 
     ~Surface() {
         image_.reset();

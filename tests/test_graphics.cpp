@@ -40,6 +40,23 @@ TEST(SoftwareGraphicsContext, ScaledDrawMatchesThePlainSampler) {
     }
 }
 
+TEST(SoftwareGraphicsContext, BlueFirstFramebuffersHoldTheSamePicture) {
+    const Image image = noiseImage(7, 5, 11);
+    for (const Rect rect : {Rect{0, 0, 14, 10}, Rect{-1, 2, 21, 15}, Rect{0.5, 0, 10, 7}}) {
+        Framebuffer rgbx(16, 12), bgrx(16, 12, platform::ChannelOrder::bgrx);
+        SoftwareGraphicsContext a(rgbx), b(bgrx);
+        for (SoftwareGraphicsContext* c : {&a, &b}) {
+            c->setFillColor({0.5, 1});
+            c->fillRect({0, 0, 16, 12});
+            c->drawImage(image, rect);
+            c->setFillColor({0, 0.25});
+            c->fillRect({0, 1, 16, 0.5});
+            c->flush();
+        }
+        for (size_t i = 0; i < rgbx.px.size(); ++i) ASSERT_EQ(platform::swapRedBlue(bgrx.px[i]), rgbx.px[i]) << i;
+    }
+}
+
 TEST(SoftwareGraphicsContext, ImageRowZeroIsAtTheTopOfTheRect) {
     std::vector<uint8_t> bytes = {255, 0, 0, 255,  // row 0: red
                                   0, 0, 255, 255}; // row 1: blue

@@ -50,6 +50,24 @@ TEST(X11Pixels, WritesEveryCommonLayoutByteForByte) {
     }
 }
 
+TEST(X11Pixels, FramesKeptInServerOrderGiveTheSameColours) {
+    Framebuffer canonical(3, 1);
+    canonical.px = {sample, 0xFF000000u, 0xFF0A0B0Cu};
+    Framebuffer swapped(3, 1, ChannelOrder::bgrx);
+    for (size_t i = 0; i < swapped.px.size(); ++i) swapped.px[i] = swapRedBlue(canonical.px[i]);
+
+    const PixelLayout bgrx{0xFF0000, 0xFF00, 0xFF, 32, false}, rgbx{0xFF, 0xFF00, 0xFF0000, 32, false};
+    EXPECT_EQ(preferredOrder(bgrx), ChannelOrder::bgrx);
+    EXPECT_EQ(preferredOrder(rgbx), ChannelOrder::rgbx);
+    for (const PixelLayout& layout : {bgrx, rgbx}) {
+        const auto expected = written(canonical, layout, 12), actual = written(swapped, layout, 12);
+        for (size_t i = 0; i < expected.size(); ++i)
+            if (i % 4 != 3) {  // the fourth byte is unused
+                EXPECT_EQ(actual[i], expected[i]) << "byte " << i;
+            }
+    }
+}
+
 TEST(X11Pixels, EncodesAndRejectsMasks) {
     const PixelLayout bgrx{0xFF0000, 0xFF00, 0xFF, 32, false};
     EXPECT_EQ(encodePixel(sample, bgrx), 0x123456u);
