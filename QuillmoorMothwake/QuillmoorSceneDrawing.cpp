@@ -73,13 +73,17 @@ void QuillmoorScene::drawLit(Canvas& canvas) const {
     const int ch = std::min(h, canvas.height);
     uint32_t* px = canvas.px.data();
     const auto stride = static_cast<std::size_t>(canvas.width);
+    // Doubling is exact, so level x (glow x 2) equals (level x glow) x 2.
+    const float glow2 = glow * 2.0f;
     for (const Lit& l : lit) {
-        if (l.x >= cw || l.x < 0 || l.y < 0 || l.y >= ch) continue;
-        const float e = l.level * glow * 2.0f;
+        if (static_cast<unsigned>(l.x) >= static_cast<unsigned>(cw) || static_cast<unsigned>(l.y) >= static_cast<unsigned>(ch)) continue;
+        const float e = l.level * glow2;
         const int whole = static_cast<int>(e);
         const int n = whole + (e - static_cast<float>(whole) > l.thr ? 1 : 0);
-        if (n <= 0) continue;
-        px[static_cast<std::size_t>(l.y) * stride + static_cast<std::size_t>(l.x)] = n >= 2 ? l.bright : l.dim;
+        // Selected without branching: the dither makes n flip from pixel to pixel.
+        uint32_t& pixel = px[static_cast<std::size_t>(l.y) * stride + static_cast<std::size_t>(l.x)];
+        const uint32_t litColor = n >= 2 ? l.bright : l.dim;
+        pixel = n > 0 ? litColor : pixel;
     }
 }
 

@@ -80,6 +80,12 @@ void QuillmoorScene::textureBand(int x0, int x1) {
     const auto& patterns = needles();
     for (int y = 0; y < h; ++y) {
         const std::size_t row = at(0, y);
+        // The pattern row and column offset of the owner last seen in this
+        // row; along a run of one owner the offset just steps on.
+        int32_t runOwner = -1;
+        int runX = 0;
+        int offset = 0;
+        uint8_t bits = 0;
         for (int x = x0; x <= x1; ++x) {
             const std::size_t p = row + static_cast<std::size_t>(x);
             const int32_t o = owner[p];
@@ -90,10 +96,17 @@ void QuillmoorScene::textureBand(int x0, int x1) {
                 stick[p] = 0;
                 continue;
             }
-            const Tree& t = trees[static_cast<std::size_t>(o)];
-            const int col = wrap(x - t.cx, tile) * 8 / tile;
-            const int prow = wrap(t.baseY - y, tile) * 8 / tile;
-            stick[p] = (patterns[static_cast<std::size_t>(t.style)][static_cast<std::size_t>(prow)] & (0x80 >> col)) != 0;
+            if (o == runOwner) {
+                offset += x - runX;
+                if (offset >= tile) offset %= tile;
+            } else {
+                const Tree& t = trees[static_cast<std::size_t>(o)];
+                offset = wrap(x - t.cx, tile);
+                bits = patterns[static_cast<std::size_t>(t.style)][static_cast<std::size_t>(wrap(t.baseY - y, tile) * 8 / tile)];
+                runOwner = o;
+            }
+            runX = x;
+            stick[p] = (bits & (0x80 >> (offset * 8 / tile))) != 0;
         }
     }
 }

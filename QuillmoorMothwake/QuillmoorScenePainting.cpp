@@ -17,7 +17,7 @@ void QuillmoorScene::paintBlock() {
         const std::size_t row = at(0, y);
         for (int x = x0; x < x1; ++x) {
             const std::size_t p = row + static_cast<std::size_t>(x);
-            if (owner[p] < 0 || painted[p]) continue;
+            if (painted[p] || owner[p] < 0) continue;
             painted[p] = 1;
             buf[p] = silhouette(p);
         }
