@@ -134,7 +134,7 @@ QuillmoorScene::QuillmoorScene(int width, int height, uint64_t seed, int64_t pan
     }
 
     // Room for the usual number of live sparks, so that emission rarely grows the list.
-    sparks.reserve(256);
+    sparks.reserve(512);
     fireColumns.reserve(16);
 }
 

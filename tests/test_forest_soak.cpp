@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "QuillmoorMothwake/QuillmoorScene.h"
 
@@ -9,6 +11,34 @@ using quillmoor::Canvas;
 using quillmoor::QuillmoorScene;
 
 namespace {
+std::atomic<long> allocations{0};
+}  // namespace
+
+// Counts every allocation of this test program.
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(ForestSoak, FramesDoNotAllocate) {
+    QuillmoorScene scene(960, 540, 404, 100000);
+    Canvas canvas(960, 540);
+    for (int i = 0; i < 300; ++i) {
+        scene.step();
+        scene.draw(canvas);
+    }
+    const long before = allocations.load();
+    for (int i = 0; i < 600; ++i) {
+        scene.step();
+        scene.draw(canvas);
+    }
+    EXPECT_EQ(allocations.load() - before, 0);
+}
 
 // The world's standing rules: every buffer keeps its size, owners name real
 // trees, only claimed pixels are painted, and tents stay clear of the forest.

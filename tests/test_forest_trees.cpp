@@ -171,6 +171,39 @@ TEST(ForestTrees, NeedlePatternIsAnchoredAtTrunkAndBase) {
     EXPECT_EQ(scene.stick[scene.at(2, y)], 0);
 }
 
+// The needle flag of one claimed pixel, straight from the rule.
+bool plainStick(const QuillmoorScene& scene, int x, int y) {
+    const std::size_t p = scene.at(x, y);
+    const int32_t o = scene.owner[p];
+    if ((x >= 2 && scene.owner[p - 2] != o) || (x + 2 < scene.ww && scene.owner[p + 2] != o) ||
+        (y >= 2 && scene.owner[p - 2 * static_cast<std::size_t>(scene.ww)] != o))
+        return false;
+    const Tree& t = scene.trees[static_cast<std::size_t>(o)];
+    const int col = (((x - t.cx) % scene.tile + scene.tile) % scene.tile) * 8 / scene.tile;
+    const int row = (((t.baseY - y) % scene.tile + scene.tile) % scene.tile) * 8 / scene.tile;
+    return (QuillmoorScene::needles()[static_cast<std::size_t>(t.style)][static_cast<std::size_t>(row)] & (0x80 >> col)) != 0;
+}
+
+TEST(ForestTrees, GrownForestCarriesThePlainNeedlePattern) {
+    for (const auto& [w, h] : {std::pair{960, 540}, std::pair{1280, 720}, std::pair{200, 90}}) {
+        const QuillmoorScene scene(w, h, 0xF00Du + static_cast<uint64_t>(w), 1800);
+        std::size_t checked = 0;
+        for (int y = 0; y < scene.h; ++y)
+            for (int x = 0; x < scene.ww; ++x) {
+                if (scene.owner[scene.at(x, y)] < 0) continue;
+                // Tents built after the forest leave their neighbours' flags as they were.
+                bool nearTent = false;
+                for (int dy = -2; dy <= 0; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx)
+                        if (x + dx >= 0 && x + dx < scene.ww && y + dy >= 0) nearTent = nearTent || scene.tentMask[scene.at(x + dx, y + dy)];
+                if (nearTent) continue;
+                ASSERT_EQ(scene.stick[scene.at(x, y)] != 0, plainStick(scene, x, y)) << w << "x" << h << " at " << x << "," << y;
+                ++checked;
+            }
+        EXPECT_GT(checked, 1000u);
+    }
+}
+
 TEST(ForestTrees, FrontTreesKeepOutOfClearingsBackTreesDoNot) {
     QuillmoorScene scene(960, 540, 13, 1800);
     clearWorld(scene);
