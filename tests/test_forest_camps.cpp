@@ -112,15 +112,6 @@ TEST(ForestFire, KindlingAndPaletteBands) {
     EXPECT_EQ(canvas.px[static_cast<std::size_t>(top * 960 + left + 2)], scene.buf[scene.at(left + 2, top)]);
 }
 
-TEST(ForestFire, GlowStaysWithinItsRange) {
-    QuillmoorScene scene(200, 120, 5, 1800);
-    for (int i = 0; i < 2000; ++i) {
-        scene.stepGlow();
-        EXPECT_GE(scene.glow, 0.7f);
-        EXPECT_LT(scene.glow, 1.0f);
-    }
-}
-
 // The fire light as first written: one pixel at a time, straight from the rule.
 void plainLit(const QuillmoorScene& scene, Canvas& canvas) {
     for (const auto& l : scene.lit) {
