@@ -1,0 +1,79 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "QuillmoorMothwake/QuillmoorScene.h"
+
+namespace quillmoor {
+
+// Paints the silhouettes of the claimed, unpainted pixels in one square block.
+void QuillmoorScene::paintBlock() {
+    const int c = blockSize;
+    const int bx = static_cast<int>(rng.integer(-c, ww - 1));
+    const int by = static_cast<int>(rng.integer(treeTop - c, h - 1));
+    const int x0 = std::max(0, bx);
+    const int x1 = std::min(bx + c, ww);
+    for (int y = std::max(0, by); y < std::min(by + c, h); ++y) {
+        const std::size_t row = at(0, y);
+        for (int x = x0; x < x1; ++x) {
+            const std::size_t p = row + static_cast<std::size_t>(x);
+            if (painted[p] || owner[p] < 0) continue;
+            painted[p] = 1;
+            buf[p] = silhouette(p);
+        }
+    }
+}
+
+// Colours one needle of a painted tree, or one ground speckle, tinted warm
+// with a chance that grows toward the nearest fire.
+void QuillmoorScene::paintNeedle() {
+    const int x = static_cast<int>(rng.integer(ww));
+    const int y = static_cast<int>(rng.integer(treeTop, h - 1));
+    if (y < 0 || y >= h) return;
+    const std::size_t p = at(x, y);
+    if (!stick[p]) return;
+    uint32_t c = grass;
+    if (owner[p] >= 0) {
+        if (!painted[p]) return;
+        c = trees[static_cast<std::size_t>(owner[p])].color;
+    }
+
+    // The nearest fire, measured to its column on the ground row; the
+    // smallest square root is the root of the smallest square.
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const Camp& camp : camps) {
+        const double dx = static_cast<double>(x - camp.fireX);
+        const double dy = static_cast<double>(y - groundY);
+        nearest = std::min(nearest, dx * dx + dy * dy);
+    }
+    const double d = std::sqrt(nearest);
+    const double warmth = 1 - d / (s * 260);
+    if (warmth > 0 && warmth * 1.2 > rng.unit()) {
+        c = warmDim;
+        if (warmth > 0.55) c = rng.unit() < 0.6 ? warmBright : warmDim;
+    }
+    buf[p] = c;
+}
+
+// Washes a small round patch back to its resting colours: silhouette where painted, else the background.
+void QuillmoorScene::rain() {
+    const double k = static_cast<double>(h) / 480;
+    const int n = std::max(1, static_cast<int>(static_cast<double>(rng.integer(2, 15)) * k));
+    const int x0 = static_cast<int>(rng.integer(-n, ww));
+    const int y0 = static_cast<int>(rng.integer(-n, h));
+    const double cc = (n - 1) * 0.5;
+    const double r2 = n * n * 0.25;
+    for (int dy = 0; dy < n; ++dy) {
+        const int y = y0 + dy;
+        if (y < 0 || y >= h) continue;
+        const double ddy = (dy - cc) * (dy - cc);
+        for (int dx = 0; dx < n; ++dx) {
+            const int x = x0 + dx;
+            if (x < 0 || x >= ww || (dx - cc) * (dx - cc) + ddy > r2) continue;
+            const std::size_t p = at(x, y);
+            buf[p] = painted[p] ? silhouette(p) : base[p];
+        }
+    }
+}
+
+}  // namespace quillmoor

@@ -1,0 +1,151 @@
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "QuillmoorMothwake/Canvas.h"
+#include "QuillmoorMothwake/QuillmoorScene.h"
+
+using quillmoor::Canvas;
+using quillmoor::QuillmoorScene;
+
+namespace {
+
+constexpr int width = 960;
+constexpr int height = 540;
+
+// Bytes held by the scene's per-pixel buffers and its lists.
+double sceneBytes(const QuillmoorScene& scene) {
+    std::size_t bytes = sizeof(QuillmoorScene);
+    bytes += scene.base.capacity() * sizeof(uint32_t) + scene.buf.capacity() * sizeof(uint32_t);
+    bytes += scene.owner.capacity() * sizeof(int32_t);
+    bytes += scene.skyMask.capacity() + scene.tentMask.capacity() + scene.painted.capacity() + scene.stick.capacity();
+    bytes += scene.skyRow.capacity() * sizeof(QuillmoorScene::SkyRow);
+    bytes += scene.trees.capacity() * sizeof(QuillmoorScene::Tree);
+    bytes += scene.lit.capacity() * sizeof(QuillmoorScene::Lit);
+    bytes += scene.overlay.capacity() * sizeof(QuillmoorScene::OverlayPixel);
+    bytes += scene.moon.capacity() * sizeof(QuillmoorScene::MoonPixel);
+    bytes += scene.sparks.capacity() * sizeof(QuillmoorScene::Spark);
+    bytes += scene.flies.capacity() * sizeof(QuillmoorScene::Firefly);
+    for (const auto& camp : scene.camps) bytes += camp.heat.capacity();
+    return static_cast<double>(bytes);
+}
+
+// Resident pages of the process, in bytes.
+double residentBytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * 4096.0;
+}
+
+// Memory of one scene after the forest has filled in: the growth of the
+// process's resident set, and the bytes its buffers and lists hold.
+void BM_ForestResidentMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        const double before = residentBytes();
+        auto scene = std::make_unique<QuillmoorScene>(width, height, 3, QuillmoorScene::defaultPanFrames);
+        Canvas canvas(width, height);
+        for (int i = 0; i < 600; ++i) {
+            scene->step();
+            scene->draw(canvas);
+        }
+        state.counters["rssDeltaMiB"] = (residentBytes() - before) / (1024.0 * 1024.0);
+        state.counters["sceneMiB"] = sceneBytes(*scene) / (1024.0 * 1024.0);
+    }
+}
+BENCHMARK(BM_ForestResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ForestConstruction(benchmark::State& state) {
+    uint64_t seed = 1;
+    for (auto _ : state) {
+        QuillmoorScene scene(width, height, seed++, QuillmoorScene::defaultPanFrames);
+        benchmark::DoNotOptimize(scene.rngState());
+    }
+}
+BENCHMARK(BM_ForestConstruction)->Unit(benchmark::kMillisecond);
+
+// The same with freed memory kept by the process, so that the world buffers
+// land on pages already mapped: the work of construction without the cost of
+// first touching about 11 MiB of fresh pages, which dominates on some hosts.
+void BM_ForestConstructionWarmPages(benchmark::State& state) {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+    uint64_t seed = 1;
+    for (auto _ : state) {
+        QuillmoorScene scene(width, height, seed++, QuillmoorScene::defaultPanFrames);
+        benchmark::DoNotOptimize(scene.rngState());
+    }
+}
+BENCHMARK(BM_ForestConstructionWarmPages)->Unit(benchmark::kMillisecond);
+
+// One frame (step and draw) in steady state, after the forest has filled in,
+// timed alternately with a copy of the whole canvas so that both see the same
+// machine load; vsMemcpy is the ratio of the two.
+void BM_ForestFrame(benchmark::State& state) {
+    QuillmoorScene scene(width, height, 7, QuillmoorScene::defaultPanFrames);
+    Canvas canvas(width, height);
+    Canvas copy(width, height);
+    for (int i = 0; i < 600; ++i) {
+        scene.step();
+        scene.draw(canvas);
+    }
+    using Clock = std::chrono::steady_clock;
+    double frameSeconds = 0, copySeconds = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        scene.step();
+        scene.draw(canvas);
+        benchmark::DoNotOptimize(canvas.px.data());
+        const auto t1 = Clock::now();
+        std::memcpy(copy.px.data(), canvas.px.data(), canvas.px.size() * sizeof(uint32_t));
+        benchmark::DoNotOptimize(copy.px.data());
+        benchmark::ClobberMemory();
+        const auto t2 = Clock::now();
+        frameSeconds += std::chrono::duration<double>(t1 - t0).count();
+        copySeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+    state.counters["memcpyUs"] = copySeconds / static_cast<double>(state.iterations()) * 1e6;
+    state.counters["vsMemcpy"] = frameSeconds / copySeconds;
+    state.counters["memMiB"] = sceneBytes(scene) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_ForestFrame)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The yardstick for a frame: copying the whole canvas once.
+void BM_CanvasMemcpy(benchmark::State& state) {
+    Canvas source(width, height);
+    Canvas target(width, height);
+    for (auto _ : state) {
+        std::memcpy(target.px.data(), source.px.data(), source.px.size() * sizeof(uint32_t));
+        benchmark::DoNotOptimize(target.px.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_CanvasMemcpy)->Unit(benchmark::kMicrosecond);
+
+// Frames per second when the world scrolls on every frame.
+void BM_ForestFramePanEveryFrame(benchmark::State& state) {
+    QuillmoorScene scene(width, height, 11, 1);
+    Canvas canvas(width, height);
+    for (auto _ : state) {
+        scene.step();
+        scene.draw(canvas);
+        benchmark::DoNotOptimize(canvas.px.data());
+    }
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ForestFramePanEveryFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+}  // namespace
