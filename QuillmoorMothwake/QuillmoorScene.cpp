@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "QuillmoorMothwake/Environment.h"
+
 namespace quillmoor {
 
 namespace {
@@ -14,27 +16,8 @@ constexpr std::array<uint32_t, 5> skyColors{0xff0c0302, 0xff180804, 0xff240d06, 
 
 }  // namespace
 
-int64_t QuillmoorScene::parsePanFrames(const char* text) {
-    if (text == nullptr) return defaultPanFrames;
-    const char* c = text;
-    const bool negative = *c == '-';
-    if (*c == '+' || *c == '-') ++c;
-    if (*c == '\0') return defaultPanFrames;
-    // The magnitude may reach 2^63 for a negative value.
-    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
-    uint64_t magnitude = 0;
-    for (; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') return defaultPanFrames;
-        const uint64_t digit = static_cast<uint64_t>(*c - '0');
-        if (magnitude > (limit - digit) / 10) return defaultPanFrames;
-        magnitude = magnitude * 10 + digit;
-    }
-    if (negative) return 1;  // every negative value is below 1
-    return std::max<int64_t>(1, static_cast<int64_t>(magnitude));
-}
-
 QuillmoorScene::QuillmoorScene(int width, int height, uint64_t seed)
-    : QuillmoorScene(width, height, seed, parsePanFrames(std::getenv("MOTHWAKES_PAN_FRAMES"))) {}
+    : QuillmoorScene(width, height, seed, panFramesFromEnvironment(std::getenv("MOTHWAKES_PAN_FRAMES"), defaultPanFrames)) {}
 
 QuillmoorScene::QuillmoorScene(int width, int height, uint64_t seed, int64_t panFramesValue)
     : w(std::max(1, width)), h(std::max(1, height)), rng(seed), panFrames(std::max<int64_t>(1, panFramesValue)) {

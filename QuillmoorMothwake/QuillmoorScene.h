@@ -89,11 +89,6 @@ public:
 
     static constexpr int64_t defaultPanFrames = 1800;
 
-    // Frames per one-column scroll from the text of MOTHWAKES_PAN_FRAMES (null
-    // when unset): a whole decimal integer with an optional sign, raised to at
-    // least 1; anything else gives the default.
-    static int64_t parsePanFrames(const char* text);
-
     // The eight-by-eight needle patterns; in a row byte 0x80 is column 0, row 0 is the lowest.
     static const std::array<std::array<uint8_t, 8>, 6>& needles();
 
