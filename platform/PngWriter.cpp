@@ -1,6 +1,7 @@
 #include "platform/PngWriter.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,7 +20,12 @@ class TemporaryFile {
 public:
     explicit TemporaryFile(const std::string& target) : path_(target + ".XXXXXX") {
         fd_ = mkstemp(path_.data());
-        if (fd_ >= 0) file_ = fdopen(fd_, "wb");
+        if (fd_ < 0) return;
+        // mkstemp makes the file private; give it the mode a new file gets.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd_, 0666 & ~mask);
+        file_ = fdopen(fd_, "wb");
     }
     ~TemporaryFile() {
         if (file_) std::fclose(file_);
