@@ -10,8 +10,11 @@ Canvas::Canvas(int w, int h)
 
 std::optional<platform::Image> Canvas::makeImage() const {
     const auto* first = reinterpret_cast<const uint8_t*>(px.data());
-    std::vector<uint8_t> bytes(first, first + px.size() * 4);
-    return platform::Image::create(width, height, width * 4, std::move(bytes));
+    if (imageBytes_ && imageBytes_.use_count() == 1)
+        imageBytes_->assign(first, first + px.size() * 4);
+    else
+        imageBytes_ = std::make_shared<std::vector<uint8_t>>(first, first + px.size() * 4);
+    return platform::Image::create(width, height, width * 4, std::shared_ptr<const std::vector<uint8_t>>(imageBytes_));
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,12 @@ public:
 
     // An immutable copy of the current pixels, or nothing when it cannot be made.
     std::optional<platform::Image> makeImage() const;
+
+private:
+    // The block the last image copied into; it is reused for the next copy
+    // once no image refers to it any more, so steady presentation does not
+    // allocate a fresh block every frame.
+    mutable std::shared_ptr<std::vector<uint8_t>> imageBytes_;
 };
 
 // The 4 x 4 ordered-dither thresholds, row-major by (y mod 4, x mod 4).

@@ -15,9 +15,15 @@ class Image {
 public:
     // Fails (no image) for empty sizes or a block shorter than height rows.
     static std::optional<Image> create(int width, int height, int bytesPerRow, std::vector<uint8_t> bytes) {
-        if (width < 1 || height < 1 || bytesPerRow < width * 4) return std::nullopt;
-        if (bytes.size() < static_cast<size_t>(bytesPerRow) * static_cast<size_t>(height)) return std::nullopt;
-        return Image(width, height, bytesPerRow, std::make_shared<const std::vector<uint8_t>>(std::move(bytes)));
+        return create(width, height, bytesPerRow, std::make_shared<const std::vector<uint8_t>>(std::move(bytes)));
+    }
+
+    // Shares a block that nobody writes to while any image refers to it.
+    static std::optional<Image> create(int width, int height, int bytesPerRow,
+                                       std::shared_ptr<const std::vector<uint8_t>> bytes) {
+        if (width < 1 || height < 1 || bytesPerRow < width * 4 || !bytes) return std::nullopt;
+        if (bytes->size() < static_cast<size_t>(bytesPerRow) * static_cast<size_t>(height)) return std::nullopt;
+        return Image(width, height, bytesPerRow, std::move(bytes));
     }
 
     int width() const { return width_; }

@@ -47,20 +47,25 @@ inline uint32_t stored(uint32_t p) {
 
 template <bool Swap>
 __attribute__((target_clones("avx2", "default")))
-void expandRow(const uint32_t* src, uint32_t* dst, long from, long to, int s, long left) {
-    uint32_t* out = dst + left;
+void expandRow(const uint32_t* __restrict src, uint32_t* __restrict dst, long from, long to, int s, long left) {
+    uint32_t* __restrict out = dst + left;
     long c = from;
-    // The partial block at the start, then whole blocks.
+    // The partial block at the start, then whole blocks, then the partial block at the end.
     for (; c < to && c % s != 0; ++c) out[c] = stored<Swap>(src[c / s]);
+    const long firstWhole = c / s, endWhole = to / s;
     if (s == 2) {
-        for (; c + 1 < to; c += 2) out[c] = out[c + 1] = stored<Swap>(src[c / 2]);
+        for (long i = firstWhole; i < endWhole; ++i) {
+            const uint32_t v = stored<Swap>(src[i]);
+            out[2 * i] = v;
+            out[2 * i + 1] = v;
+        }
     } else {
-        for (; c + s <= to; c += s) {
-            const uint32_t v = stored<Swap>(src[c / s]);
-            for (int k = 0; k < s; ++k) out[c + k] = v;
+        for (long i = firstWhole; i < endWhole; ++i) {
+            const uint32_t v = stored<Swap>(src[i]);
+            for (int k = 0; k < s; ++k) out[i * s + k] = v;
         }
     }
-    for (; c < to; ++c) out[c] = stored<Swap>(src[c / s]);
+    for (c = std::max(c, endWhole * s); c < to; ++c) out[c] = stored<Swap>(src[c / s]);
 }
 
 }  // namespace

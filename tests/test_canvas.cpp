@@ -66,4 +66,11 @@ TEST(Canvas, ImageIsAnImmutableCopyInRowMajorOrder) {
 
     c.px[0] = 0xFF00FF00u;
     EXPECT_EQ(image->pixel(0, 0), 0xFF0000FFu);
+    // A later image never reuses a block an earlier one still shows.
+    const auto second = c.makeImage();
+    c.px[0] = 0xFF123456u;
+    const auto third = c.makeImage();
+    EXPECT_EQ(image->pixel(0, 0), 0xFF0000FFu);
+    EXPECT_EQ(second->pixel(0, 0), 0xFF00FF00u);
+    EXPECT_EQ(third->pixel(0, 0), 0xFF123456u);
 }
