@@ -107,20 +107,6 @@ TEST(SoftwareGraphicsContext, FillsMatchThePlainCoverageBlend) {
     }
 }
 
-TEST(SoftwareGraphicsContext, ScanlineStrengthsAndOpacity) {
-    Framebuffer fb(4, 4);
-    std::fill(fb.px.begin(), fb.px.end(), 0xFFC8C8C8u);
-    SoftwareGraphicsContext context(fb);
-    context.setFillColor({0, 0.25});
-    context.fillRect({0, 0, 4, 0.5});  // half a point: bottom row at alpha 0.125
-    context.fillRect({0, 2, 4, 1});    // a whole point: row 1 at alpha 0.25
-    context.flush();
-    EXPECT_EQ(fb.at(0, 3), 0xFFAFAFAFu);  // 200 -> 175
-    EXPECT_EQ(fb.at(3, 1), 0xFF969696u);  // 200 -> 150
-    EXPECT_EQ(fb.at(0, 0), 0xFFC8C8C8u);
-    EXPECT_EQ(fb.at(0, 2), 0xFFC8C8C8u);
-}
-
 TEST(SoftwareGraphicsContext, OpaqueFillShowsWhereNoImageCoversIt) {
     const Image image = noiseImage(2, 2, 1);
     Framebuffer covered(4, 4), partly(4, 4), failed(4, 4);
