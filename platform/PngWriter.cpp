@@ -82,6 +82,28 @@ bool encode(FILE* out, const std::vector<uint8_t>& rgb, int width, int height) {
     return true;
 }
 
+// Where a file written at path really lands: a symbolic link is followed,
+// so replacing the file keeps the link.
+std::string resolved(const std::string& path) {
+    std::filesystem::path p = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(p, ec);
+        if (ec) break;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    return p.string();
+}
+
+// An existing file that is not a regular one, such as /dev/null or a pipe:
+// renaming over it would replace it, so it is written in place.
+bool isSpecialFile(const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
+}
+
 }  // namespace
 
 bool writePng(const std::string& path, const uint32_t* pixels, int width, int height, std::string& error) {
@@ -91,7 +113,15 @@ bool writePng(const std::string& path, const uint32_t* pixels, int width, int he
         rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
         rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i] >> 16);
     }
-    TemporaryFile temp(path);
+    const std::string target = resolved(path);
+    if (isSpecialFile(target)) {
+        FILE* out = std::fopen(target.c_str(), "wb");
+        const bool written = out && encode(out, rgb, width, height);
+        if (out && std::fclose(out) == 0 && written) return true;
+        error = reason(path);
+        return false;
+    }
+    TemporaryFile temp(target);
     if (!temp.file()) {
         error = reason(path);
         return false;
@@ -100,7 +130,7 @@ bool writePng(const std::string& path, const uint32_t* pixels, int width, int he
         error = "cannot encode PNG " + path;
         return false;
     }
-    if (!temp.commit(path)) {
+    if (!temp.commit(target)) {
         error = reason(path);
         return false;
     }
@@ -108,12 +138,18 @@ bool writePng(const std::string& path, const uint32_t* pixels, int width, int he
 }
 
 bool canCreateFile(const std::string& path, std::string& error) {
+    const std::string target = resolved(path);
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    if (std::filesystem::is_directory(target, ec)) {
         error = "cannot write " + path + ": is a directory";
         return false;
     }
-    TemporaryFile probe(path);
+    if (isSpecialFile(target)) {
+        if (access(target.c_str(), W_OK) == 0) return true;
+        error = reason(path);
+        return false;
+    }
+    TemporaryFile probe(target);
     if (!probe.file()) {
         error = reason(path);
         return false;

@@ -94,7 +94,7 @@ void SoftwareGraphicsContext::fillRect(Rect rect) {
     const double coverLeft = std::min<double>(c0 + 1, fx1) - fx0, coverRight = fx1 - std::max<double>(c1 - 1, fx0);
     for (int r = r0; r < r1; ++r) {
         const double coverY = std::min<double>(r + 1, fy1) - std::max<double>(r, fy0);
-        uint32_t* row = fb_.px.data() + static_cast<size_t>(r) * fb_.width;
+        uint32_t* row = fb_.row(r);
         if (c0 < full0) fillRun(row + c0, 1, g, quantise(alpha * coverLeft * coverY));
         fillRun(row + full0, static_cast<size_t>(full1 - full0), g, quantise(alpha * coverY));
         if (full1 < c1 && !(c1 - 1 == c0 && c0 < full0)) fillRun(row + c1 - 1, 1, g, quantise(alpha * coverRight * coverY));
@@ -106,12 +106,12 @@ void SoftwareGraphicsContext::flush() {
     const PendingFill f = *pendingFill_;
     pendingFill_.reset();
     for (int r = f.r0; r < f.r1; ++r) {
-        uint32_t* row = fb_.px.data() + static_cast<size_t>(r) * fb_.width;
+        uint32_t* row = fb_.row(r);
         std::fill(row + f.c0, row + f.c1, f.colour);
     }
 }
 
-void drawImageReference(Framebuffer& fb, const Image& image, Rect rect) {
+void drawImageReference(PixelView fb, const Image& image, Rect rect) {
     if (!(rect.width > 0) || !(rect.height > 0)) return;
     const double H = fb.height;
     for (int r = 0; r < fb.height; ++r) {
@@ -123,7 +123,7 @@ void drawImageReference(Framebuffer& fb, const Image& image, Rect rect) {
             if (cx < rect.x || cx >= rect.x + rect.width) continue;
             const int ix = std::min(image.width() - 1, static_cast<int>(std::floor((cx - rect.x) / rect.width * image.width())));
             const uint32_t p = image.pixel(ix, iy);
-            fb.px[static_cast<size_t>(r) * fb.width + c] = fb.order == ChannelOrder::bgrx ? swapRedBlue(p) : p;
+            fb.row(r)[c] = fb.order == ChannelOrder::bgrx ? swapRedBlue(p) : p;
         }
     }
 }
@@ -154,14 +154,14 @@ void SoftwareGraphicsContext::drawImage(const Image& image, Rect rect) {
         const long blockTop = top + static_cast<long>(iy) * s;
         const long r0 = std::max(0L, blockTop), r1 = std::min<long>(fb_.height, blockTop + s);
         if (r0 >= r1) continue;
-        uint32_t* first = fb_.px.data() + static_cast<size_t>(r0) * fb_.width;
+        uint32_t* first = fb_.row(static_cast<int>(r0));
         const auto* src = reinterpret_cast<const uint32_t*>(image.row(iy));
         if (fb_.order == ChannelOrder::bgrx)
             expandRow<true>(src, first, c0 - left, c1 - left, s, left);
         else
             expandRow<false>(src, first, c0 - left, c1 - left, s, left);
         for (long r = r0 + 1; r < r1; ++r)
-            std::memcpy(fb_.px.data() + static_cast<size_t>(r) * fb_.width + c0, first + c0, static_cast<size_t>(c1 - c0) * 4);
+            std::memcpy(fb_.row(r) + c0, first + c0, static_cast<size_t>(c1 - c0) * 4);
     }
 }
 

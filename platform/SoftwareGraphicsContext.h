@@ -18,7 +18,13 @@ namespace platform {
 // off (the only mode the saver uses), and everything is clipped to the buffer.
 class SoftwareGraphicsContext final : public GraphicsContext {
 public:
-    explicit SoftwareGraphicsContext(Framebuffer& target) : fb_(target) {}
+    explicit SoftwareGraphicsContext(PixelView target) : fb_(target) {}
+
+    // Draws into other pixels from now on (after completing what is pending).
+    void retarget(PixelView target) {
+        flush();
+        fb_ = target;
+    }
 
     void setFillColor(Grey colour) override { fill_ = colour; }
     void fillRect(Rect rect) override;
@@ -34,7 +40,7 @@ private:
         uint32_t colour;
     };
 
-    Framebuffer& fb_;
+    PixelView fb_;
     std::optional<PendingFill> pendingFill_;
     Grey fill_{0, 1};
     InterpolationQuality quality_ = InterpolationQuality::defaultQuality;
@@ -43,6 +49,6 @@ private:
 // The plain, obviously right image draw: every framebuffer pixel whose centre
 // lies inside rect samples the image pixel under that centre. The fast path
 // above must give exactly the same pixels.
-void drawImageReference(Framebuffer& fb, const Image& image, Rect rect);
+void drawImageReference(PixelView fb, const Image& image, Rect rect);
 
 }  // namespace platform

@@ -119,10 +119,20 @@ PixelLayout X11Image::layout() const {
             static_cast<uint32_t>(image_->blue_mask), image_->bits_per_pixel, image_->byte_order == MSBFirst};
 }
 
-void X11Image::write(const Framebuffer& frame) {
-    if (!image_ || frame.width != image_->width || frame.height != image_->height) return;
+std::optional<PixelView> X11Image::directView() const {
+    if (!image_ || !shm_ || preferredOrder(layout()) != ChannelOrder::bgrx || image_->bytes_per_line != image_->width * 4)
+        return std::nullopt;
+    return PixelView{reinterpret_cast<uint32_t*>(image_->data), image_->width, image_->height, ChannelOrder::bgrx};
+}
+
+void X11Image::waitForServer() {
     if (shm_ && putPending_) XSync(display_.get(), False);
     putPending_ = false;
+}
+
+void X11Image::write(const Framebuffer& frame) {
+    if (!image_ || frame.width != image_->width || frame.height != image_->height) return;
+    waitForServer();
     writeFrame(frame, layout(), reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
 }
 

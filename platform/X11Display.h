@@ -5,6 +5,7 @@
 #include <X11/extensions/XShm.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,15 @@ public:
     bool valid() const { return image_ != nullptr; }
     bool usesShm() const { return shm_; }
     PixelLayout layout() const;
+
+    // The image's own memory as pixels a frame can be drawn into directly:
+    // shared memory in the framebuffer's blue-first order, rows unpadded.
+    // Nothing when frames must be converted (write them with write()).
+    std::optional<PixelView> directView() const;
+
+    // Waits until the server has finished reading the last frame put from
+    // shared memory, so the memory can be drawn into again.
+    void waitForServer();
 
     // Copies a framebuffer of the image's size into the image, first waiting
     // until the server has finished reading the previous frame from it.

@@ -50,14 +50,14 @@ const Glyph* find(char c) {
     return nullptr;
 }
 
-void setPixel(Framebuffer& frame, int x, int y, uint32_t colour) {
+void setPixel(PixelView frame, int x, int y, uint32_t colour) {
     if (x < 0 || y < 0 || x >= frame.width || y >= frame.height) return;
-    frame.px[static_cast<size_t>(y) * frame.width + x] = colour;
+    frame.row(y)[x] = colour;
 }
 
 }  // namespace
 
-void drawOverlayText(Framebuffer& frame, const std::string& text) {
+void drawOverlayText(PixelView frame, const std::string& text) {
     const int advance = (glyphWidth + 1) * dot;
     const int plateW = static_cast<int>(text.size()) * advance + dot + 2 * margin;
     const int plateH = (glyphHeight + 2) * dot + 2 * margin;

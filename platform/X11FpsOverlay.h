@@ -29,6 +29,6 @@ private:
 // Draws text in a small built-in bitmap font (digits, '.', '-', ' ', and the
 // letters of "fps" and "ms") into the lower-left corner of the frame, white on
 // a black plate. Other characters are left blank. Clipped to the frame.
-void drawOverlayText(Framebuffer& frame, const std::string& text);
+void drawOverlayText(PixelView frame, const std::string& text);
 
 }  // namespace platform

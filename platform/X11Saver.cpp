@@ -39,9 +39,9 @@ public:
         : display_(display), window_(window), owned_(owned), visual_(visual), depth_(depth),
           frame_(area.width, area.height), context_(frame_), view_(std::move(view)), runner_(*view_, context_),
           gc_(XCreateGC(display.get(), window, 0, nullptr)),
-          image_(std::make_unique<X11Image>(display, visual, depth, area.width, area.height)) {
-        // Render in the server's own order where possible, so a frame is copied, not converted.
-        frame_.order = preferredOrder(image_->layout());
+          image_(std::make_unique<X11Image>(display, visual, depth, area.width, area.height)), width_(area.width),
+          height_(area.height) {
+        chooseTarget();
     }
 
     ~Surface() {
@@ -55,8 +55,8 @@ public:
     Window window() const { return window_; }
     const ScreenSaverView& view() const { return *view_; }
     const X11Image& image() const { return *image_; }
-    int width() const { return frame_.width; }
-    int height() const { return frame_.height; }
+    int width() const { return width_; }
+    int height() const { return height_; }
 
     // The window is gone: nothing is left to destroy.
     void forget() { owned_ = false; }
@@ -75,10 +75,13 @@ public:
         if (pendingWidth_ < 1 || pendingHeight_ < 1) return false;
         const int w = pendingWidth_, h = pendingHeight_;
         pendingWidth_ = pendingHeight_ = 0;
-        if (w == frame_.width && h == frame_.height) return false;
+        if (w == width_ && h == height_) return false;
+        width_ = w;
+        height_ = h;
+        context_.retarget(PixelView{});
         image_.reset();
         image_ = std::make_unique<X11Image>(display_, visual_, depth_, w, h);
-        frame_.resize(w, h);
+        chooseTarget();
         view_->setFrameSize(w, h);
         painted_ = false;
         return true;
@@ -86,15 +89,16 @@ public:
 
     // The view's first frame is drawn as it appears; every later one is a tick.
     void drawFrame(const std::string* overlay) {
+        if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
         if (shown_) {
             runner_.tick();
         } else {
             runner_.display();
             shown_ = true;
         }
-        if (overlay) drawOverlayText(frame_, *overlay);
+        if (overlay) drawOverlayText(direct_ ? *direct_ : PixelView(frame_), *overlay);
         if (!image_->valid()) return;
-        image_->write(frame_);
+        if (!direct_) image_->write(frame_);
         image_->put(window_, gc_);
         painted_ = true;
     }
@@ -105,6 +109,15 @@ public:
     }
 
 private:
+    // Frames go straight into the shared image where its memory allows;
+    // otherwise into our framebuffer, in the server's order where possible,
+    // and are copied over after each frame.
+    void chooseTarget() {
+        direct_ = image_->directView();
+        frame_ = direct_ ? Framebuffer() : Framebuffer(width_, height_, preferredOrder(image_->layout()));
+        context_.retarget(direct_ ? *direct_ : PixelView(frame_));
+    }
+
     X11Display& display_;
     Window window_;
     bool owned_;
@@ -116,6 +129,9 @@ private:
     ViewRunner runner_;
     GC gc_;
     std::unique_ptr<X11Image> image_;
+    std::optional<PixelView> direct_;
+    int width_;
+    int height_;
     int pendingWidth_ = 0, pendingHeight_ = 0;
     bool shown_ = false;
     bool painted_ = false;

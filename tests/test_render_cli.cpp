@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <string>
 
@@ -69,6 +71,20 @@ TEST_F(RenderCli, BadInputExitsTwoWithOneLineAndNoFile) {
         EXPECT_TRUE(run.out.empty()) << args;
         EXPECT_TRUE(empty()) << args;
     }
+}
+
+TEST_F(RenderCli, LinksAndDevicesAreWrittenThroughNotReplaced) {
+    const fs::path target = dir / "target.png", link = dir / "link.png";
+    fs::create_symlink(target.filename(), link);
+    ASSERT_EQ(render("--canvas 16x9 --seed 1 --canvas-out " + link.string()).status, 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_GT(fs::file_size(target), 8u);
+
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    const fs::path device = dir / "null";
+    ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+    EXPECT_EQ(render("--canvas 16x9 --seed 1 --canvas-out " + device.string()).status, 0);
+    EXPECT_TRUE(fs::is_character_file(device));
 }
 
 TEST_F(RenderCli, UnwritableOutputFailsBeforeRendering) {

@@ -74,6 +74,7 @@ struct Screen {
     void resize(double width, double height) {
         view->setFrameSize(width, height);
         fb.resize(static_cast<int>(width), static_cast<int>(height));
+        context.retarget(fb);
     }
 };
 
