@@ -123,6 +123,55 @@ void BM_ForestFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ForestFrame)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
+// The same frame with a moose walking near a fire, a comet and a shooting star
+// in flight. Between timed frames (untimed) the sky events are put back at
+// their starting points and the moose is kept on the canvas, so every timed
+// frame steps and draws all three.
+void BM_ForestFrameWithEvents(benchmark::State& state) {
+    QuillmoorScene scene(width, height, 7, QuillmoorScene::defaultPanFrames);
+    scene.animals = quillmoor::Animals("moose");
+    Canvas canvas(width, height);
+    Canvas copy(width, height);
+    for (int i = 0; i < 600; ++i) {
+        scene.step();
+        scene.draw(canvas);
+    }
+    int fireX = width / 2;
+    for (const auto& camp : scene.camps)
+        if (camp.fireX > 100 && camp.fireX < width - 100) fireX = camp.fireX;
+    const double sc = height / 270.0;
+    const quillmoor::Meteors::Meteor meteor{width * 0.5, scene.groundY * 0.1, 0.8, 0.6, sc * 4, 30};
+    const quillmoor::Comets::Comet comet{width * 0.3, scene.groundY * 0.1, 0.99, 0.1, sc};
+    const double animalX = fireX - 80.0;
+
+    using Clock = std::chrono::steady_clock;
+    double frameSeconds = 0, copySeconds = 0;
+    for (auto _ : state) {
+        scene.meteors.current = meteor;
+        scene.comets.current = comet;
+        auto& walker = scene.animals.current.value();
+        walker.x = animalX;
+        walker.pause = 0;
+        walker.pauseAt.reset();
+        const auto t0 = Clock::now();
+        scene.step();
+        scene.draw(canvas);
+        benchmark::DoNotOptimize(canvas.px.data());
+        const auto t1 = Clock::now();
+        std::memcpy(copy.px.data(), canvas.px.data(), canvas.px.size() * sizeof(uint32_t));
+        benchmark::DoNotOptimize(copy.px.data());
+        benchmark::ClobberMemory();
+        const auto t2 = Clock::now();
+        frameSeconds += std::chrono::duration<double>(t1 - t0).count();
+        copySeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+    if (!scene.meteors.current || !scene.comets.current || !scene.animals.current) state.SkipWithError("an event ended");
+    state.counters["memcpyUs"] = copySeconds / static_cast<double>(state.iterations()) * 1e6;
+    state.counters["vsMemcpy"] = frameSeconds / copySeconds;
+}
+BENCHMARK(BM_ForestFrameWithEvents)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
 // The yardstick for a frame: copying the whole canvas once.
 void BM_CanvasMemcpy(benchmark::State& state) {
     Canvas source(width, height);
