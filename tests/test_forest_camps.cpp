@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
+#include <utility>
 
 #include "tests/forest_support.h"
 
@@ -16,100 +18,49 @@ namespace {
 std::pair<int, int> tentRow(const QuillmoorScene& scene, int y) {
     int tent = 0, door = 0;
     for (int x = 0; x < scene.ww; ++x) {
-        const std::size_t p = scene.at(x, y);
-        tent += scene.tentMask[p];
-        door += scene.tentMask[p] && scene.base[p] == 0xff030202u;
+        tent += scene.tentMask[scene.at(x, y)];
+        door += scene.tentMask[scene.at(x, y)] && scene.base[scene.at(x, y)] == 0xff030202u;
     }
     return {tent, door};
 }
 
-TEST(ForestCamps, TentGeometry) {
+TEST(ForestCamps, TentAndPitGeometry) {
     QuillmoorScene scene(960, 540, 31, 1800);
     clearWorld(scene);
     scene.buildCamp(600);
-    const auto& camp = scene.camps.at(0);
-    EXPECT_EQ(std::abs(camp.fireX - 600), 34);
-    const int g = 1200 - camp.fireX;
+    EXPECT_EQ(std::abs(scene.camps.at(0).fireX - 600), 34);
     EXPECT_EQ(tentRow(scene, scene.groundY + 1), std::make_pair(53, 13));
     EXPECT_EQ(tentRow(scene, scene.groundY - 31), std::make_pair(1, 0));  // the pole's top
     EXPECT_EQ(tentRow(scene, scene.groundY - 32).first, 0);
-    EXPECT_EQ(scene.tentMask[scene.at(g, scene.groundY - 31)], 1);
-    // Pole pixels are lit as ridge pixels; the half facing the fire is brighter.
-    const auto& pole = scene.lit.at(0);
-    EXPECT_EQ(pole.y, scene.groundY - 31);
-    EXPECT_FLOAT_EQ(pole.level, 0.5f * 0.62f + 0.3f + 0.15f);
-    float towardFire = 0, away = 0;
-    for (const auto& l : scene.lit)
-        if (l.y == scene.groundY && scene.tentMask[scene.at(l.x, l.y)]) (l.x - g) * (camp.fireX - g) > 0 ? towardFire += l.level : away += l.level;
-    EXPECT_GT(towardFire, away);
-    // Fire pit: 19 logs and 3 stones a side on each of 3 rows.
-    EXPECT_EQ(scene.overlay.size(), 3u * (19 + 6));
+    EXPECT_EQ(scene.overlay.size(), 3u * (19 + 6));  // 3 rows of 19 logs and 3 stones a side
 
-    // A small canvas keeps the minimum sizes.
-    QuillmoorScene small(100, 60, 31, 1800);
+    QuillmoorScene small(100, 60, 31, 1800);  // the minimum sizes
     clearWorld(small);
     small.buildCamp(50);
     EXPECT_EQ(tentRow(small, small.groundY + 1), std::make_pair(9, 3));
     EXPECT_EQ(tentRow(small, small.groundY - 4).first, 1);
     EXPECT_EQ(small.overlay.size(), 2u * (small.fw + 2 + 4));
-
-    // A tent partly outside the world writes only the pixels inside.
-    QuillmoorScene edge(960, 540, 31, 1800);
-    edge.buildCamp(5);
-    edge.buildCamp(edge.ww - 3);
-    for (const auto& l : edge.lit) {
-        EXPECT_GE(l.x, 0);
-        EXPECT_LT(l.x, edge.ww);
-    }
 }
 
-TEST(ForestCamps, SpacingNeverFallsBelowTwoMarginsAndFour) {
-    QuillmoorScene scene(20, 540, 3, 1800);
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(scene.campSpacing(), 2 * 160 + 4);
-}
-
-TEST(ForestFire, KindlingAndPaletteBands) {
+TEST(ForestCamps, FireKindlingAndPaletteBands) {
     QuillmoorScene scene(960, 540, 17, 1800);
     std::vector<uint8_t> heat(static_cast<std::size_t>(scene.fw * scene.fh), 0);
     const uint64_t before = scene.rng.state;
     scene.stepFire(heat);
     EXPECT_EQ(drawsBetween(before, scene.rng.state), scene.fw + 2 * scene.fw * (scene.fh - 1));
+    const uint8_t* bottom = heat.data() + (scene.fh - 1) * scene.fw;
     for (int i = 0; i < 200; ++i) {
         scene.stepFire(heat);
-        const uint8_t* bottom = heat.data() + (scene.fh - 1) * scene.fw;
-        EXPECT_GE(bottom[0], 5);
-        EXPECT_LE(bottom[0], 7);
-        EXPECT_GE(bottom[scene.fw - 1], 5);
-        EXPECT_LE(bottom[scene.fw - 1], 7);
-        EXPECT_GE(bottom[scene.fw / 2], 27);
-        for (const uint8_t v : heat) EXPECT_LE(v, 35);
+        EXPECT_TRUE(bottom[0] >= 5 && bottom[0] <= 7 && bottom[scene.fw - 1] >= 5 && bottom[scene.fw - 1] <= 7 && bottom[scene.fw / 2] >= 27);
+        EXPECT_LE(*std::max_element(heat.begin(), heat.end()), 35);
     }
 
-    // The heat-to-colour table agrees with a search of the palette, hottest band first.
+    // The heat-to-colour table gives the hottest band whose minimum the heat reaches, else nothing (0).
     for (int v = 0; v < 256; ++v) {
         uint32_t expected = 0;
-        for (const auto& band : scene.firePalette)
-            if (band.min <= v) {
-                expected = band.color;
-                break;
-            }
+        for (auto band = scene.firePalette.rbegin(); band != scene.firePalette.rend(); ++band) expected = band->min <= v ? band->color : expected;
         EXPECT_EQ(scene.fireColorByHeat[static_cast<std::size_t>(v)], expected) << v;
     }
-    clearWorld(scene);
-    scene.buildCamp(300);
-    auto& fire = scene.camps[0].heat;
-    std::fill(fire.begin(), fire.end(), 0);
-    fire[0] = 34;
-    fire[1] = 6;
-    fire[2] = 5;
-    scene.lit.clear();
-    scene.overlay.clear();
-    Canvas canvas(960, 540);
-    scene.draw(canvas);
-    const int left = scene.camps[0].fireX - scene.fw / 2, top = scene.fireBase - (scene.fh - 1);
-    EXPECT_EQ(canvas.px[static_cast<std::size_t>(top * 960 + left)], 0xffb0f3ffu);
-    EXPECT_EQ(canvas.px[static_cast<std::size_t>(top * 960 + left + 1)], 0xff08147au);
-    EXPECT_EQ(canvas.px[static_cast<std::size_t>(top * 960 + left + 2)], scene.buf[scene.at(left + 2, top)]);
 }
 
 // The fire light as first written: one pixel at a time, straight from the rule.
@@ -125,19 +76,17 @@ void plainLit(const QuillmoorScene& scene, Canvas& canvas) {
     }
 }
 
-TEST(ForestDrawing, FireLightDither) {
+TEST(ForestCamps, FireLightDither) {
     QuillmoorScene scene(64, 40, 5, 1800);
     scene.lit = {{1, 1, 0.75f, 0.4f, 0x1, 0x2}, {2, 1, 0.75f, 0.6f, 0x1, 0x2}, {3, 1, 0.0f, 0.0f, 0x1, 0x2}, {64, 1, 1.0f, 0.0f, 0x1, 0x2}};
     scene.glow = 1.0f;
     Canvas canvas(64, 40);
     std::fill(canvas.px.begin(), canvas.px.end(), 0x7u);
     scene.drawLit(canvas);
-    EXPECT_EQ(canvas.px[64 + 1], 0x2u);  // e = 1.5, fraction above 0.4: bright
-    EXPECT_EQ(canvas.px[64 + 2], 0x1u);  // fraction below 0.6: dim
-    EXPECT_EQ(canvas.px[64 + 3], 0x7u);  // unlit
-    EXPECT_EQ(canvas.px[2 * 64], 0x7u);  // beyond the canvas: not wrapped into the next row
+    // e = 1.5: bright where its fraction beats the threshold, else dim; unlit stays; nothing wraps into the next row.
+    EXPECT_EQ(std::vector<uint32_t>(canvas.px.begin() + 65, canvas.px.begin() + 68), (std::vector<uint32_t>{0x2, 0x1, 0x7}));
+    EXPECT_EQ(canvas.px[2 * 64], 0x7u);
 
-    // Over a running scene the lit layer matches the plain rule frame after frame.
     QuillmoorScene running(960, 540, 44, 2);
     Canvas fast(960, 540), plain(960, 540);
     for (int i = 0; i < 120; ++i) {
@@ -148,44 +97,94 @@ TEST(ForestDrawing, FireLightDither) {
     }
 }
 
-TEST(ForestDrawing, LayersAndPredicates) {
-    QuillmoorScene scene(96, 54, 8, 1800);
-    Canvas canvas(96, 54);
-    std::fill(canvas.px.begin(), canvas.px.end(), 0x12345678u);
-    scene.moon.clear();
-    scene.lit.clear();
-    scene.overlay.clear();
-    scene.camps.clear();
-    scene.draw(canvas);
-    for (int y = 0; y < 54; ++y)
-        for (int x = 0; x < 96; ++x) ASSERT_EQ(canvas.px[static_cast<std::size_t>(y * 96 + x)], scene.buf[scene.at(x, y)]);
+TEST(ForestStep, ScrollShiftsInPlaceAndDropsWhatLeaves) {
+    QuillmoorScene scene(320, 180, 23, 1);
+    const QuillmoorScene before = scene;
+    const int margin = static_cast<int>(scene.s * 160);
+    const std::vector<uint8_t> heat(static_cast<std::size_t>(scene.fw * scene.fh));
+    scene.lit = {{0, 170, 1, 0, 1, 2}, {1, 171, 1, 0, 1, 2}};
+    scene.overlay = {{0, 170, 9}, {1, 171, 9}};
+    scene.camps = {{-2 * margin + 1, 0, heat}, {-2 * margin, 7, heat}};
+    const uint32_t* data = scene.buf.data();
+    scene.scroll();
+    EXPECT_EQ(scene.buf.data(), data);
+    ASSERT_FALSE(scene.lit.empty() || scene.overlay.empty());  // a camp built by this scroll would follow
+    EXPECT_EQ(std::make_pair(scene.lit[0].x, scene.lit[0].y), std::make_pair(0, 171));
+    EXPECT_EQ(scene.overlay[0].y, 171);
+    EXPECT_EQ(scene.camps.at(0).centerX, -2 * margin);  // kept at exactly twice the margin left of the world
 
-    EXPECT_TRUE(scene.blocked(-1, 0));
-    EXPECT_TRUE(scene.hidden(scene.w, 0));
-    EXPECT_FALSE(scene.blocked(3, 0));
-    scene.trees = {{0, 60, 40, 0.2, 0, 0, false}, {0, 60, 40, 0.2, 0, 0, true}};
-    const std::size_t p = scene.at(3, 2);
-    scene.owner[p] = 0;
-    scene.painted[p] = 1;
-    EXPECT_TRUE(scene.blocked(3, 2));
-    EXPECT_FALSE(scene.hidden(3, 2));  // the animal walks in front of back-row trees
-    scene.owner[p] = 1;
-    EXPECT_TRUE(scene.hidden(3, 2));
+    // Every buffer moved one column left; the rebuilt last column and regrown forest may differ.
+    for (int y = 0; y < scene.h; ++y)
+        for (int x = 0; x + 1 < scene.ww; ++x) {
+            const std::size_t p = scene.at(x, y), q = before.at(x + 1, y);
+            if (before.owner[q] != scene.owner[p]) continue;
+            ASSERT_TRUE(scene.skyMask[p] == before.skyMask[q] && scene.tentMask[p] == before.tentMask[q] && scene.base[p] == before.base[q] &&
+                        scene.buf[p] == before.buf[q] && scene.painted[p] == before.painted[q] && scene.stick[p] == before.stick[q])
+                << x << "," << y;
+        }
+}
 
-    // Sparks truncate toward zero; fireflies glow as an s x 2 square away from the ends of their period.
-    QuillmoorScene big(960, 540, 8, 1800);
-    Canvas c(960, 540);
-    big.lit.clear();
-    big.overlay.clear();
-    big.sparks = {{-0.5, 10.0, 0, 0, 100, 100, 0}, {-1.0, 12.0, 0, 0, 100, 100, 0}};
-    big.flies = {{959.5, 20.0, 0, 0, true, 10, 30}, {100.0, 30.0, 0, 0, true, 26, 30}};
-    big.draw(c);
-    EXPECT_EQ(c.px[10 * 960], 0xff4ad8ffu);
-    EXPECT_EQ(c.px[12 * 960], big.buf[big.at(0, 12)]);
-    EXPECT_EQ(c.px[20 * 960 + 959], 0xff70f0d8u);
-    EXPECT_EQ(c.px[21 * 960 + 959], 0xff70f0d8u);
-    EXPECT_EQ(c.px[30 * 960 + 100], 0xff28806au);
-    EXPECT_EQ(c.px[30 * 960 + 101], big.buf[big.at(101, 30)]);
+// Diameters of the rain patches that lie wholly inside a one-column canvas's world.
+std::set<int> rainDiameters(int height) {
+    QuillmoorScene scene(1, height, 61, 1800);
+    clearWorld(scene);
+    std::set<int> sizes;
+    for (int i = 0; i < 600; ++i) {
+        std::fill(scene.buf.begin(), scene.buf.end(), 1u);
+        scene.rain();
+        int minX = scene.ww, maxX = -1, minY = scene.h, maxY = -1;
+        for (std::size_t p = 0; p < scene.buf.size(); ++p) {
+            const int x = static_cast<int>(p) % scene.ww, y = static_cast<int>(p) / scene.ww;
+            if (scene.buf[p] != 1u) minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+        }
+        if (maxX < 0 || minX == 0 || minY == 0 || maxX == scene.ww - 1 || maxY == scene.h - 1) continue;  // none, or clipped
+        EXPECT_EQ(maxY - minY, maxX - minX);
+        sizes.insert(maxX - minX + 1);
+    }
+    return sizes;
+}
+
+TEST(ForestStep, AccumulatorRatesAndRainDiameters) {
+    QuillmoorScene scene(960, 540, 5, 1800);
+    scene.starAcc = scene.rainAcc = 0;
+    scene.step();
+    EXPECT_NEAR(scene.starAcc, 1308 * 540 * 3e-6 - 2, 1e-9);
+    EXPECT_NEAR(scene.rainAcc, 1308 * 540 * 3e-4 / (72 * 1.125 * 1.125) - 2, 1e-9);
+    EXPECT_EQ(rainDiameters(540), (std::set<int>{2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15, 16}));
+    EXPECT_EQ(*rainDiameters(200).begin(), 1);
+}
+
+TEST(ForestStep, SparkAndFireflyLimits) {
+    QuillmoorScene scene(960, 540, 19, 1800);
+    clearWorld(scene);
+    scene.camps = {{500, 500, {}}};
+    for (int i = 0; i < 2000; ++i) {
+        scene.sparks.clear();
+        scene.emitSparks();
+        for (const auto& k : scene.sparks)
+            ASSERT_TRUE(k.vx >= -0.4 && k.vx < 0.4 && k.vy >= -1.8 && k.vy < -0.7 && k.life >= 40 && k.life <= 110 &&
+                        std::abs(k.x - 500) <= 17 * 0.25 && k.y == scene.fireBase - scene.fh / 2);
+    }
+    scene.sparks = {{0, 0, 0, -1, 40, 40, 0}, {0, 0, 0, -1, 41, 41, 0}};
+    for (int i = 0; i < 40; ++i) scene.moveSparks();
+    ASSERT_EQ(scene.sparks.size(), 1u);  // dead after exactly its life
+    EXPECT_EQ(scene.sparks[0].maxLife, 41);
+
+    QuillmoorScene flies(640, 360, 29, 1800);
+    const double sc = 360.0 / 270;
+    for (int i = 0; i < 3000; ++i) {
+        flies.moveFlies();
+        for (const auto& f : flies.flies) {
+            ASSERT_TRUE(f.x >= 0 && f.x <= 639 && f.y >= 0.45 * 360 && f.y <= flies.groundY - 2);
+            ASSERT_TRUE(std::abs(f.vx) <= 0.35 * sc + 1e-12 && std::abs(f.vy) <= 0.2 * sc + 1e-12);
+            const bool fresh = f.timer == f.span && f.span != 1;
+            ASSERT_TRUE(!fresh || (f.on ? (f.span >= 25 && f.span <= 60) : (f.span >= 40 && f.span <= 200)));
+        }
+    }
+    // On a canvas too short for their band, fireflies sit on its lower limit.
+    QuillmoorScene flat(100, 4, 29, 1800);
+    for (int i = 0; i < 10; ++i) flat.moveFlies();
+    for (const auto& f : flat.flies) EXPECT_EQ(f.y, 0.45 * 4);
 }
 
 }  // namespace
