@@ -41,17 +41,13 @@ TEST(ForestSoak, FramesDoNotAllocate) {
 // trees, only claimed pixels are painted, and tents stay clear of the forest.
 void expectWorldInvariants(const QuillmoorScene& scene) {
     const std::size_t cells = static_cast<std::size_t>(scene.ww) * static_cast<std::size_t>(scene.h);
-    for (const std::size_t size : {scene.base.size(), scene.buf.size(), scene.owner.size(), scene.skyMask.size(), scene.tentMask.size(),
-                                   scene.painted.size(), scene.stick.size()})
-        ASSERT_EQ(size, cells);
-    const auto treeCount = static_cast<int32_t>(scene.trees.size());
-    for (std::size_t p = 0; p < cells; ++p) {
-        ASSERT_TRUE(scene.owner[p] >= -1 && scene.owner[p] < treeCount) << p;
-        ASSERT_TRUE(!scene.painted[p] || scene.owner[p] >= 0) << p;
-        ASSERT_TRUE(!scene.tentMask[p] || (scene.owner[p] == -1 && !scene.skyMask[p] && !scene.painted[p] && !scene.stick[p])) << p;
-    }
-    for (const auto& l : scene.lit) ASSERT_GE(l.x, 0);
-    for (const auto& camp : scene.camps) ASSERT_GE(camp.centerX + 2 * static_cast<int>(scene.s * 160), 0);
+    for (const std::size_t n : {scene.base.size(), scene.buf.size(), scene.skyMask.size(), scene.tentMask.size(), scene.painted.size(), scene.stick.size()})
+        ASSERT_EQ(n, cells);
+    ASSERT_EQ(scene.owner.size(), cells);
+    for (std::size_t p = 0; p < cells; ++p)
+        ASSERT_TRUE(scene.owner[p] >= -1 && scene.owner[p] < static_cast<int32_t>(scene.trees.size()) && (!scene.painted[p] || scene.owner[p] >= 0) &&
+                    (!scene.tentMask[p] || (scene.owner[p] == -1 && !scene.skyMask[p] && !scene.painted[p] && !scene.stick[p])))
+            << p;
 }
 
 // Steps and draws a scene for a number of frames, checking the invariants every 500 frames and at the end.
