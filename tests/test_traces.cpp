@@ -74,6 +74,7 @@ TEST(Traces, WholeRunsStayExactlyTheSame) {
         setOrClear("MOTHWAKES_ANIMAL", t.animal);
         platform::Host host;
         auto view = makeSaverView(t.scene, host, {0, 0, double(t.width), double(t.height)}, false);
+        EXPECT_EQ(view->targetRows(), std::string(t.scene) == "forest" ? 450 : 225);
         auto scene = view->makeScene(t.width, t.height, t.seed);
         quillmoor::Canvas canvas(t.width, t.height);
         const int64_t last = static_cast<int64_t>(t.lines.size() - 1) * t.every;
