@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/Options.h"
+#include "apps/ViewChoice.h"
 
 // What the headless renderer was asked to do.
 struct RenderOptions {
@@ -17,7 +18,7 @@ struct RenderOptions {
     std::string canvasOut;       // the unscaled canvas
     bool trace = false;
     int64_t every = 1;
-    std::string scene{"forest"};
+    std::string scene{defaultSceneName};
     bool help = false;
 };
 
