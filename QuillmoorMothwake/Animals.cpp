@@ -227,13 +227,14 @@ void Animals::draw(Canvas& canvas, int groundY, std::span<const int> fires, doub
                 for (int fire : fires)
                     if (std::abs(int64_t{fire} - X) < std::abs(nearest - X)) nearest = fire;
                 const int64_t dx = nearest - X;
-                const double rise = static_cast<double>(groundY - y);
-                const double glow =
-                    1 - std::sqrt(static_cast<double>(dx) * static_cast<double>(dx) + rise * rise) / (150 * scale);
-                if (glow > 0) {
-                    // Lit only on the outline that faces the fire.
-                    const int towards = column(dx <= 0 ? X - 1 : X + 1);
-                    if (towards < 0 || towards >= w || !sprite.at(towards, sy)) colour = glow > 0.5 ? warmRim : dimRim;
+                // Lit only on the outline that faces the fire; the glow is
+                // worked out only there.
+                const int towards = column(dx <= 0 ? X - 1 : X + 1);
+                if (towards < 0 || towards >= w || !sprite.at(towards, sy)) {
+                    const double rise = static_cast<double>(groundY - y);
+                    const double glow =
+                        1 - std::sqrt(static_cast<double>(dx) * static_cast<double>(dx) + rise * rise) / (150 * scale);
+                    if (glow > 0) colour = glow > 0.5 ? warmRim : dimRim;
                 }
             }
             canvas.px[static_cast<std::size_t>(y) * canvas.width + X] = colour;
