@@ -122,7 +122,12 @@ public:
     void scroll();
 
     // Painting.
-    void paintBlock();
+    struct BlockOrigin {
+        int x = 0, y = 0;  // top-left corner; may lie outside the world
+    };
+    BlockOrigin drawBlockOrigin();
+    void prefetchBlock(BlockOrigin b) const;
+    void paintBlock(BlockOrigin b);
     void paintNeedle();
     void rain();
     uint32_t silhouette(std::size_t p) const { return trees[static_cast<std::size_t>(owner[p])].front ? frontSilhouette : backSilhouette; }
@@ -182,6 +187,7 @@ public:
     float glow = 0.9f;
     float glowTarget = 0.9f;
     std::vector<Spark> sparks;
+    std::vector<BlockOrigin> blockOrigins;  // this frame's blocks, reused
     std::vector<Firefly> flies;
     double needleAcc = 0;
     double starAcc = 0;

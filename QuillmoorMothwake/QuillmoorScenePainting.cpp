@@ -6,11 +6,27 @@
 
 namespace quillmoor {
 
-// Paints the silhouettes of the claimed, unpainted pixels in one square block.
-void QuillmoorScene::paintBlock() {
+QuillmoorScene::BlockOrigin QuillmoorScene::drawBlockOrigin() {
     const int c = blockSize;
     const int bx = static_cast<int>(rng.integer(-c, ww - 1));
     const int by = static_cast<int>(rng.integer(treeTop - c, h - 1));
+    return {bx, by};
+}
+
+void QuillmoorScene::prefetchBlock(BlockOrigin b) const {
+    const int x0 = std::max(0, b.x);
+    if (x0 >= ww) return;
+    for (int y = std::max(0, b.y); y < std::min(b.y + blockSize, h); ++y) {
+        const std::size_t p = at(x0, y);
+        __builtin_prefetch(&painted[p]);
+        __builtin_prefetch(&owner[p]);
+    }
+}
+
+// Paints the silhouettes of the claimed, unpainted pixels in one square block.
+void QuillmoorScene::paintBlock(BlockOrigin b) {
+    const int c = blockSize;
+    const int bx = b.x, by = b.y;
     const int x0 = std::max(0, bx);
     const int x1 = std::min(bx + c, ww);
     for (int y = std::max(0, by); y < std::min(by + c, h); ++y) {

@@ -27,7 +27,12 @@ void QuillmoorScene::step() {
     const auto worldArea = static_cast<double>(static_cast<int64_t>(h) * ww);
 
     blockAcc += forestArea * 3e-5 / (s * s);
-    for (; blockAcc >= 1; blockAcc -= 1) paintBlock();
+    // A block draws only its position, so all of a frame's positions can be
+    // drawn first; their rows are then fetched from memory together.
+    blockOrigins.clear();
+    for (; blockAcc >= 1; blockAcc -= 1) blockOrigins.push_back(drawBlockOrigin());
+    for (const BlockOrigin& b : blockOrigins) prefetchBlock(b);
+    for (const BlockOrigin& b : blockOrigins) paintBlock(b);
 
     needleAcc += static_cast<double>(static_cast<int64_t>(h - treeTop) * ww) * 8e-4;
     for (; needleAcc >= 1; needleAcc -= 1) paintNeedle();
