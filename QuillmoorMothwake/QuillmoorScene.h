@@ -129,6 +129,8 @@ public:
     void prefetchBlock(BlockOrigin b) const;
     void paintBlock(BlockOrigin b);
     void paintNeedle();
+    static constexpr uint64_t needleLookahead = 8;
+    void prefetchNeedle(uint64_t k) const;
     void rain();
     uint32_t silhouette(std::size_t p) const { return trees[static_cast<std::size_t>(owner[p])].front ? frontSilhouette : backSilhouette; }
 

@@ -40,6 +40,18 @@ void QuillmoorScene::paintBlock(BlockOrigin b) {
     }
 }
 
+// Starts fetching the pixel that the k-th next needle event will look at,
+// as long as no event before it makes more than its two position draws
+// (a wrong guess costs only a useless fetch).
+void QuillmoorScene::prefetchNeedle(uint64_t k) const {
+    if (ww < 2 || h - 1 <= treeTop) return;
+    const auto x = static_cast<int>(rng.peek(2 * k - 1) % static_cast<uint64_t>(ww));
+    const auto y = treeTop + static_cast<int>(rng.peek(2 * k) % static_cast<uint64_t>(h - treeTop));
+    const std::size_t p = at(x, y);
+    __builtin_prefetch(&stick[p]);
+    __builtin_prefetch(&owner[p]);
+}
+
 // Colours one needle of a painted tree, or one ground speckle, tinted warm
 // with a chance that grows toward the nearest fire.
 void QuillmoorScene::paintNeedle() {

@@ -35,7 +35,10 @@ void QuillmoorScene::step() {
     for (const BlockOrigin& b : blockOrigins) paintBlock(b);
 
     needleAcc += static_cast<double>(static_cast<int64_t>(h - treeTop) * ww) * 8e-4;
-    for (; needleAcc >= 1; needleAcc -= 1) paintNeedle();
+    for (; needleAcc >= 1; needleAcc -= 1) {
+        prefetchNeedle(needleLookahead);
+        paintNeedle();
+    }
 
     starAcc += 3e-6 * worldArea;
     for (; starAcc >= 1; starAcc -= 1) addStar();

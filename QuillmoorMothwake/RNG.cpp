@@ -2,13 +2,26 @@
 
 namespace quillmoor {
 
-uint64_t RNG::next() {
-    state += 0x9E3779B97F4A7C15ULL;
-    uint64_t z = state;
+namespace {
+
+constexpr uint64_t golden = 0x9E3779B97F4A7C15ULL;
+
+uint64_t mix(uint64_t z) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     return z ^ (z >> 31);
 }
+
+}  // namespace
+
+uint64_t RNG::next() {
+    state += golden;
+    return mix(state);
+}
+
+// The state only ever advances by the same increment, so any later output is
+// one multiplication away.
+uint64_t RNG::peek(uint64_t n) const { return mix(state + n * golden); }
 
 int64_t RNG::integer(int64_t n) {
     if (n < 2) return 0;

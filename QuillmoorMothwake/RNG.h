@@ -15,6 +15,9 @@ struct RNG {
     // One generator step.
     uint64_t next();
 
+    // What the n-th next step (n >= 1) will return, without taking any step.
+    uint64_t peek(uint64_t n) const;
+
     // A value in 0 ... n - 1 by plain remainder; n < 2 gives 0 without a step.
     int64_t integer(int64_t n);
 

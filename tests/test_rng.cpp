@@ -12,6 +12,15 @@ TEST(RNG, StepsFromZeroStateMatchSplitMix64) {
     EXPECT_EQ(rng.state, 0xDAA66D2C7DDF743FULL);
 }
 
+TEST(RNG, PeekSeesLaterStepsWithoutTakingThem) {
+    RNG rng(0);
+    EXPECT_EQ(rng.peek(3), 0x06C45D188009454FULL);
+    EXPECT_EQ(rng.peek(1), 0xE220A8397B1DCDAFULL);
+    EXPECT_EQ(rng.state, 0u);
+    rng.next();
+    EXPECT_EQ(rng.peek(1), 0x6E789E6AA1B965F4ULL);
+}
+
 TEST(RNG, SeedIsTakenVerbatim) {
     RNG rng(0x0123456789ABCDEFULL);
     EXPECT_EQ(rng.state, 0x0123456789ABCDEFULL);
