@@ -189,7 +189,6 @@ public:
     float glow = 0.9f;
     float glowTarget = 0.9f;
     std::vector<Spark> sparks;
-    std::vector<BlockOrigin> blockOrigins;  // this frame's blocks, reused
     std::vector<Firefly> flies;
     double needleAcc = 0;
     double starAcc = 0;
@@ -197,6 +196,7 @@ public:
     double blockAcc = 0;
     int blockSize = 8;
     int tile = 8;
+    std::vector<BlockOrigin> blockOrigins;  // this frame's blocks, reused
     const int64_t panFrames;
     const uint32_t groundColor = 0xff040201;
     const std::array<uint32_t, 3> backShades{0xff2a3012, 0xff20260e, 0xff323c18};

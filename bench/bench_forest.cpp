@@ -65,13 +65,15 @@ void BM_ForestResidentMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_ForestResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void BM_ForestConstruction(benchmark::State& state) {
+void constructScenes(benchmark::State& state) {
     uint64_t seed = 1;
     for (auto _ : state) {
         QuillmoorScene scene(width, height, seed++, QuillmoorScene::defaultPanFrames);
         benchmark::DoNotOptimize(scene.rngState());
     }
 }
+
+void BM_ForestConstruction(benchmark::State& state) { constructScenes(state); }
 BENCHMARK(BM_ForestConstruction)->Unit(benchmark::kMillisecond);
 
 // The same with freed memory kept by the process, so that the world buffers
@@ -82,11 +84,7 @@ void BM_ForestConstructionWarmPages(benchmark::State& state) {
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
-    uint64_t seed = 1;
-    for (auto _ : state) {
-        QuillmoorScene scene(width, height, seed++, QuillmoorScene::defaultPanFrames);
-        benchmark::DoNotOptimize(scene.rngState());
-    }
+    constructScenes(state);
 }
 BENCHMARK(BM_ForestConstructionWarmPages)->Unit(benchmark::kMillisecond);
 
