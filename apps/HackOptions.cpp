@@ -47,6 +47,12 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
             if (!text) return "--seed needs a number";
             options.seed = parseSeed(*text);
             if (!options.seed) return "bad seed \"" + *text + "\" (64-bit decimal or 0x-hex)";
+        } else if (*name == "frames") {
+            const auto text = value();
+            if (!text) return "--frames needs a number";
+            const auto n = parseCount(*text, 1'000'000'000);
+            if (!n) return "bad frame count \"" + *text + "\" (0 ... 1000000000)";
+            options.frames = static_cast<long>(*n);
         } else if (*name == "fps") {
             options.showFps = true;
         } else if (*name == "verbose") {
@@ -100,8 +106,9 @@ std::string hackUsage(const char* program) {
            "Other options:\n"
            "  -scene NAME         the scene to show (" + knownSceneNames() + ")\n"
            "  -seed N             start from this 64-bit seed (decimal or 0x-hex) instead of a random one\n"
+           "  -frames N           step the scene N times after the first frame, then hold the last one\n"
            "  -fps                show the frame rate and frame time in a corner\n"
-           "  -verbose            report windows, sizes and canvas changes on stderr\n"
+           "  -verbose            report windows, sizes, canvas changes and seeds on stderr\n"
            "  -help, -version\n"
            "\n"
            "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n";

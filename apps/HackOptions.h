@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/X11Saver.h"
+#include "frontends/x11/X11Saver.h"
 
 // The command line of the desktop saver, in the conventions of XScreenSaver
 // hacks: one-dash and two-dash spellings alike.
@@ -15,6 +15,7 @@ struct HackOptions {
     unsigned long windowId = 0;  // for X11Target::window
     std::string scene;
     std::optional<uint64_t> seed;
+    std::optional<long> frames;  // steps after the first frame, then the last one is held
     bool showFps = false;
     bool verbose = false;
     bool help = false;

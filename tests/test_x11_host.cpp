@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "platform/X11FpsOverlay.h"
-#include "platform/X11FrameClock.h"
-#include "platform/X11Pixels.h"
+#include "platform/FrameClock.h"
+#include "frontends/x11/X11Pixels.h"
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -79,17 +79,20 @@ TEST(X11Pixels, EncodesAndRejectsMasks) {
     EXPECT_FALSE(isSupported({0, 0xFF00, 0xFF, 32, false}));
 }
 
-TEST(FrameClock, KeepsTheIntervalAndNeverCatchesUp) {
+TEST(FrameClock, KeepsTheGridAndDropsLateFrames) {
     const FrameClock::Clock::time_point t0{};
     FrameClock clock(33ms, t0);
     EXPECT_TRUE(clock.due(t0));
     clock.frameDone(t0 + 5ms);  // on time: next one interval after the deadline
     EXPECT_EQ(clock.deadline(), t0 + 33ms);
     EXPECT_FALSE(clock.due(t0 + 32ms));
-    clock.frameDone(t0 + 140ms);  // very late: no burst of frames to catch up
-    EXPECT_EQ(clock.deadline(), t0 + 140ms);
-    clock.frameDone(t0 + 141ms);
-    EXPECT_EQ(clock.deadline(), t0 + 173ms);
+    clock.frameDone(t0 + 140ms);  // very late: the slots at 66, 99 and 132 ms are dropped
+    EXPECT_EQ(clock.deadline(), t0 + 165ms);
+    EXPECT_FALSE(clock.due(t0 + 141ms));
+    clock.frameDone(t0 + 170ms);  // on time again: back on the grid
+    EXPECT_EQ(clock.deadline(), t0 + 198ms);
+    clock.restart(t0 + 1000ms);
+    EXPECT_TRUE(clock.due(t0 + 1000ms));
 }
 
 TEST(FrameStats, ReportsRateAndFrameTimeEachSecond) {

@@ -6,6 +6,9 @@
 //                             after each, once the server has done it.
 //   x11-probe grab ID|root OUT.ppm   writes the window's pixels as a PPM.
 //   x11-probe close ID        asks a window to close (WM_DELETE_WINDOW).
+//   x11-probe vroot ID TARGET sets __SWM_VROOT on window ID to TARGET, as a
+//                             virtual-root window manager would.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -17,7 +20,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: x11-probe window WxH | grab ID|root OUT.ppm | close ID\n");
+    std::fprintf(stderr, "usage: x11-probe window WxH | grab ID|root OUT.ppm | close ID | vroot ID TARGET\n");
     return 2;
 }
 
@@ -84,6 +87,15 @@ int askToClose(Display* d, const std::string& id) {
     return 0;
 }
 
+int setVirtualRoot(Display* d, const std::string& id, const std::string& target) {
+    const Window win = std::strtoul(id.c_str(), nullptr, 0);
+    const Window value = std::strtoul(target.c_str(), nullptr, 0);
+    XChangeProperty(d, win, XInternAtom(d, "__SWM_VROOT", False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+    XSync(d, False);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +110,7 @@ int main(int argc, char** argv) {
     if (command == "window") status = makeWindow(d, argv[2]);
     else if (command == "grab" && argc == 4) status = grab(d, argv[2], argv[3]);
     else if (command == "close") status = askToClose(d, argv[2]);
+    else if (command == "vroot" && argc == 4) status = setVirtualRoot(d, argv[2], argv[3]);
     else usage();
     XCloseDisplay(d);
     return status;

@@ -1,4 +1,4 @@
-#include "platform/X11Display.h"
+#include "frontends/x11/X11Display.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Framebuffer.h"
-#include "platform/X11Pixels.h"
+#include "frontends/x11/X11Pixels.h"
 
 namespace platform {
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ScreenSaverView.h"
+#include "platform/StopSignals.h"
 
 namespace platform {
 
@@ -23,19 +26,22 @@ struct X11SaverConfig {
     bool verbose = false;               // report windows, sizes and the stop on stderr
     std::string programName = "saver";  // prefix of every message
     std::string windowTitle = "Screen Saver";
+    std::optional<long> holdAfter;              // steps after which each view's picture is held
+    std::chrono::milliseconds extraFrameTime{};  // added to every frame, to test slow frames
 };
 
 using ViewFactory = std::function<std::unique_ptr<ScreenSaverView>(Host& host, Rect frame, bool isPreview)>;
 using FrameObserver = std::function<void(const ScreenSaverView& view)>;
 
 // The X11 host: opens the display, makes one view per window it draws into,
-// and runs the frame loop at the views' animation interval until SIGTERM or
-// SIGINT, a quit key or close request on a window of its own, or the
+// and runs the shared frame loop at the views' animation interval until a stop
+// signal, a quit key or close request on a window of its own, or the
 // destruction of the window it draws into. Stopping posts the host's stop
 // notification, then releases views, images and windows. Returns the exit
-// status: 0 after a stop, 1 when it cannot start (message on stderr).
-// afterFrame, when given, sees every view after each frame it drew.
-int runX11Saver(Host& host, const X11SaverConfig& config, const ViewFactory& makeView,
+// status: 0 after a stop, 1 when it cannot start or runs out of memory
+// (message on stderr). afterFrame, when given, sees every view after each
+// frame it drew.
+int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, const ViewFactory& makeView,
                 const FrameObserver& afterFrame = {});
 
 }  // namespace platform

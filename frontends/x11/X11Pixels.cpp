@@ -1,4 +1,4 @@
-#include "platform/X11Pixels.h"
+#include "frontends/x11/X11Pixels.h"
 
 #include <bit>
 #include <cstring>

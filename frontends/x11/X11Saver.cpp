@@ -1,21 +1,20 @@
-#include "platform/X11Saver.h"
+#include "frontends/x11/X11Saver.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <vector>
 
-#include "platform/SoftwareGraphicsContext.h"
-#include "platform/X11Display.h"
+#include "frontends/x11/X11Display.h"
+#include "platform/SaverLoop.h"
+#include "platform/SaverSurface.h"
 #include "platform/X11FpsOverlay.h"
-#include "platform/X11FrameClock.h"
 
 namespace platform {
 
@@ -30,18 +29,15 @@ constexpr long eventsOfAdoptedWindows = StructureNotifyMask | ExposureMask;
 constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask;
 
 // One window and the view shown in it. Frames are rendered whole into the
-// framebuffer and then put to the window in one request, so the window never
-// shows a half-drawn frame.
+// image's memory (or our framebuffer) and then put to the window in one
+// request, so the window never shows a half-drawn frame.
 class Surface {
 public:
     Surface(X11Display& display, Window window, bool owned, Visual* visual, int depth, Area area,
             std::unique_ptr<ScreenSaverView> view)
         : display_(display), window_(window), owned_(owned), visual_(visual), depth_(depth),
-          frame_(area.width, area.height), context_(frame_), view_(std::move(view)), runner_(*view_, context_),
-          gc_(XCreateGC(display.get(), window, 0, nullptr)),
-          image_(std::make_unique<X11Image>(display, visual, depth, area.width, area.height)), width_(area.width),
-          height_(area.height) {
-        chooseTarget();
+          saver_(std::move(view), area.width, area.height), gc_(XCreateGC(display.get(), window, 0, nullptr)) {
+        makeImage();
     }
 
     ~Surface() {
@@ -53,10 +49,11 @@ public:
     Surface& operator=(const Surface&) = delete;
 
     Window window() const { return window_; }
-    const ScreenSaverView& view() const { return *view_; }
+    SaverSurface& saver() { return saver_; }
+    const ScreenSaverView& view() const { return saver_.view(); }
     const X11Image& image() const { return *image_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const { return saver_.width(); }
+    int height() const { return saver_.height(); }
 
     // The window is gone: nothing is left to destroy.
     void forget() { owned_ = false; }
@@ -68,37 +65,25 @@ public:
         pendingHeight_ = height;
     }
 
-    // Applies a pending size: new framebuffer and image, and the view's frame
-    // follows, so the view rebuilds its canvas if that size changes. True when
-    // the size changed.
+    // Applies a pending size: the view follows, and the image is made anew.
+    // True when the size changed.
     bool applySize() {
         if (pendingWidth_ < 1 || pendingHeight_ < 1) return false;
         const int w = pendingWidth_, h = pendingHeight_;
         pendingWidth_ = pendingHeight_ = 0;
-        if (w == width_ && h == height_) return false;
-        width_ = w;
-        height_ = h;
-        context_.retarget(PixelView{});
+        if (w == width() && h == height()) return false;
         image_.reset();
-        image_ = std::make_unique<X11Image>(display_, visual_, depth_, w, h);
-        chooseTarget();
-        view_->setFrameSize(w, h);
+        saver_.resize(w, h);
+        makeImage();
         painted_ = false;
         return true;
     }
 
-    // The view's first frame is drawn as it appears; every later one is a tick.
     void drawFrame(const std::string* overlay) {
         if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
-        if (shown_) {
-            runner_.tick();
-        } else {
-            runner_.display();
-            shown_ = true;
-        }
-        if (overlay) drawOverlayText(direct_ ? *direct_ : PixelView(frame_), *overlay);
+        if (!saver_.renderFrame(overlay)) return;
         if (!image_->valid()) return;
-        if (!direct_) image_->write(frame_);
+        if (!direct_) image_->write(saver_.ownFramebuffer());
         image_->put(window_, gc_);
         painted_ = true;
     }
@@ -112,10 +97,13 @@ private:
     // Frames go straight into the shared image where its memory allows;
     // otherwise into our framebuffer, in the server's order where possible,
     // and are copied over after each frame.
-    void chooseTarget() {
+    void makeImage() {
+        image_ = std::make_unique<X11Image>(display_, visual_, depth_, width(), height());
         direct_ = image_->directView();
-        frame_ = direct_ ? Framebuffer() : Framebuffer(width_, height_, preferredOrder(image_->layout()));
-        context_.retarget(direct_ ? *direct_ : PixelView(frame_));
+        if (direct_)
+            saver_.setTarget(*direct_);
+        else
+            saver_.useOwnFramebuffer(preferredOrder(image_->layout()));
     }
 
     X11Display& display_;
@@ -123,22 +111,17 @@ private:
     bool owned_;
     Visual* visual_;
     int depth_;
-    Framebuffer frame_;
-    SoftwareGraphicsContext context_;
-    std::unique_ptr<ScreenSaverView> view_;
-    ViewRunner runner_;
+    SaverSurface saver_;
     GC gc_;
     std::unique_ptr<X11Image> image_;
     std::optional<PixelView> direct_;
-    int width_;
-    int height_;
     int pendingWidth_ = 0, pendingHeight_ = 0;
-    bool shown_ = false;
     bool painted_ = false;
 };
 
 // The virtual root a window manager may put over the real one (named by the
-// __SWM_VROOT property of a top-level window), else the root itself.
+// __SWM_VROOT property of a top-level window), else the root itself. Errors
+// from a vanished window are left for the caller to take.
 Window virtualRoot(Display* d) {
     const Window root = DefaultRootWindow(d);
     const Atom vroot = XInternAtom(d, "__SWM_VROOT", False);
@@ -158,6 +141,9 @@ Window virtualRoot(Display* d) {
         }
     }
     if (children) XFree(children);
+    // A stale property may name a window that no longer exists.
+    XWindowAttributes attributes{};
+    if (found != root && !XGetWindowAttributes(d, found, &attributes)) found = root;
     return found;
 }
 
@@ -179,14 +165,12 @@ std::vector<Area> monitors(Display* d) {
     return areas;
 }
 
-enum class StopReason { none, signal, windowGone, quit };
-
-class Session {
+class Session final : public FrontEnd {
 public:
     Session(X11Display& display, Host& host, const X11SaverConfig& config, const ViewFactory& makeView,
-            const FrameObserver& afterFrame, int signalFd)
+            const FrameObserver& afterFrame)
         : display_(display), d_(display.get()), host_(host), config_(config), makeView_(makeView),
-          afterFrame_(afterFrame), signalFd_(signalFd), wmProtocols_(XInternAtom(d_, "WM_PROTOCOLS", False)),
+          afterFrame_(afterFrame), wmProtocols_(XInternAtom(d_, "WM_PROTOCOLS", False)),
           wmDelete_(XInternAtom(d_, "WM_DELETE_WINDOW", False)) {}
 
     ~Session() {
@@ -210,7 +194,13 @@ public:
         return false;
     }
 
-    void run();
+    double animationInterval() const { return surfaces_.front()->view().animationTimeInterval(); }
+
+    int eventFd() const override { return ConnectionNumber(d_); }
+    void dispatch() override;
+    void prepareWait() override { XFlush(d_); }
+    void frame(StopSignals& signals) override;
+    StopReason stopReason() const override { return stop_; }
 
 private:
     void fail(const std::string& message) const {
@@ -228,7 +218,6 @@ private:
     Surface* find(Window window);
     void handle(XEvent& event);
     void checkErrors();
-    void frame();
     void stop(StopReason reason) {
         if (stop_ == StopReason::none) stop_ = reason;
     }
@@ -239,13 +228,11 @@ private:
     const X11SaverConfig& config_;
     const ViewFactory& makeView_;
     const FrameObserver& afterFrame_;
-    int signalFd_;
     Atom wmProtocols_, wmDelete_;
     Cursor blankCursor_ = None;
     std::vector<std::unique_ptr<Surface>> surfaces_;
     FrameStats stats_;
     StopReason stop_ = StopReason::none;
-    int stopSignal_ = 0;
 };
 
 bool Session::adopt(Window window) {
@@ -337,7 +324,8 @@ bool Session::addSurface(Window window, bool owned, Visual* visual, int depth, A
         return false;
     }
     surfaces_.push_back(std::make_unique<Surface>(display_, window, owned, visual, depth, area, std::move(view)));
-    const Surface& s = *surfaces_.back();
+    Surface& s = *surfaces_.back();
+    if (config_.holdAfter) s.saver().holdAfter(*config_.holdAfter);
     if (!s.image().valid() || !isSupported(s.image().layout())) {
         fail("the window's visual is not a TrueColor visual of 16, 24 or 32 bits per pixel");
         return false;
@@ -397,93 +385,59 @@ void Session::checkErrors() {
     }
 }
 
-void Session::frame() {
+// Every event already read or waiting is handled, so none waits behind a frame.
+void Session::dispatch() {
+    while (stop_ == StopReason::none && XPending(d_)) {
+        XEvent event;
+        XNextEvent(d_, &event);
+        handle(event);
+    }
+    checkErrors();
+}
+
+void Session::frame(StopSignals& signals) {
     const auto started = FrameStats::Clock::now();
     const std::string* overlay = config_.showFps ? &stats_.text() : nullptr;
     for (auto& s : surfaces_) {
+        if (signals.take()) break;
         if (s->applySize()) report(*s);
         s->drawFrame(overlay);
         if (afterFrame_) afterFrame_(s->view());
     }
     XFlush(d_);
+    if (config_.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.extraFrameTime);
     stats_.frameDone(started, FrameStats::Clock::now());
-}
-
-void Session::run() {
-    double seconds = surfaces_.front()->view().animationTimeInterval();
-    if (!(seconds > 0)) seconds = 1.0 / 30.0;
-    const auto interval = std::chrono::duration_cast<FrameClock::Clock::duration>(std::chrono::duration<double>(seconds));
-    FrameClock clock(interval, FrameClock::Clock::now());
-    pollfd waits[2] = {{ConnectionNumber(d_), POLLIN, 0}, {signalFd_, POLLIN, 0}};
-
-    while (stop_ == StopReason::none) {
-        // Drain every queued event first: events already read into Xlib's
-        // queue would not wake the poll below.
-        while (stop_ == StopReason::none && XPending(d_)) {
-            XEvent event;
-            XNextEvent(d_, &event);
-            handle(event);
-        }
-        checkErrors();
-        if (stop_ != StopReason::none) break;
-
-        const auto now = FrameClock::Clock::now();
-        if (clock.due(now)) {
-            frame();
-            clock.frameDone(FrameClock::Clock::now());
-            continue;
-        }
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(clock.deadline() - now);
-        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
-        if (ppoll(waits, 2, &timeout, nullptr) > 0 && (waits[1].revents & POLLIN)) {
-            signalfd_siginfo info{};
-            if (read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-                stopSignal_ = static_cast<int>(info.ssi_signo);
-                stop(StopReason::signal);
-            }
-        }
-    }
-
-    // The stop is announced on the main loop, never inside a signal handler.
-    host_.notifications.post(willStopNotification);
-    if (config_.verbose) {
-        const char* why = stop_ == StopReason::signal ? (stopSignal_ == SIGINT ? "SIGINT" : "SIGTERM")
-                          : stop_ == StopReason::windowGone ? "window destroyed"
-                                                            : "quit";
-        std::fprintf(stderr, "%s: stopping (%s)\n", config_.programName.c_str(), why);
-    }
 }
 
 }  // namespace
 
-int runX11Saver(Host& host, const X11SaverConfig& config, const ViewFactory& makeView, const FrameObserver& afterFrame) {
-    // SIGTERM and SIGINT are taken from a signalfd in the frame loop. They
-    // stay blocked afterwards: the process is ending, and a second signal must
-    // not turn a clean exit into death by signal.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (signalFd < 0) {
-        std::perror((config.programName + ": signalfd").c_str());
+int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, const ViewFactory& makeView,
+                const FrameObserver& afterFrame) {
+    const auto fail = [&](const std::string& message) {
+        std::fprintf(stderr, "%s: %s\n", config.programName.c_str(), message.c_str());
         return 1;
-    }
+    };
+    if (!signals.valid()) return fail(std::string("cannot watch for stop signals: ") + std::strerror(errno));
+    if (signals.take()) return 0;  // told to stop before anything was shown
 
-    int status = 1;
-    if (auto display = X11Display::open()) {
-        Session session(*display, host, config, makeView, afterFrame, signalFd);
-        if (session.start()) {
-            session.run();
-            status = 0;
-        }
-    } else {
+    auto display = X11Display::open();
+    if (!display) {
         const char* name = std::getenv("DISPLAY");
-        std::fprintf(stderr, "%s: cannot open display \"%s\"\n", config.programName.c_str(), name ? name : "");
+        return fail(std::string("cannot open display \"") + (name ? name : "") + "\"");
     }
-    close(signalFd);
-    return status;
+    try {
+        Session session(*display, host, config, makeView, afterFrame);
+        if (!session.start()) return 1;
+        SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
+        const StopReason reason = loop.run(session);
+        // The stop is announced on the main loop, never inside a signal handler.
+        host.notifications.post(willStopNotification);
+        if (config.verbose)
+            std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(), describeStop(reason, loop.signal()));
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory for the window's frames");
+    }
 }
 
 }  // namespace platform

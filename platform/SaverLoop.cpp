@@ -1,0 +1,64 @@
+#include "platform/SaverLoop.h"
+
+#include <poll.h>
+#include <signal.h>
+
+namespace platform {
+
+namespace {
+
+// Sleeps until the display or the signal descriptor has news, or until the
+// deadline (none: indefinitely). True when the display's descriptor is readable.
+bool waitForNews(int eventFd, int signalFd, const FrameClock::Clock::duration* timeout) {
+    pollfd waits[2] = {{eventFd, POLLIN, 0}, {signalFd, POLLIN, 0}};
+    timespec until{};
+    if (timeout) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*timeout).count();
+        until = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    }
+    if (ppoll(waits, 2, timeout ? &until : nullptr, nullptr) <= 0) return false;
+    return (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+}  // namespace
+
+SaverLoop::SaverLoop(StopSignals& signals, std::chrono::duration<double> interval)
+    : signals_(signals),
+      interval_(std::chrono::duration_cast<FrameClock::Clock::duration>(
+          interval.count() > 0 ? interval : std::chrono::duration<double>(1.0 / 30.0))) {}
+
+StopReason SaverLoop::run(FrontEnd& frontEnd) {
+    FrameClock clock(interval_, FrameClock::Clock::now());
+    bool paused = false;
+    for (;;) {
+        if ((signal_ = signals_.take())) return StopReason::signal;
+        frontEnd.dispatch();
+        if (const StopReason reason = frontEnd.stopReason(); reason != StopReason::none) return reason;
+
+        const bool wanted = frontEnd.wantsFrames();
+        const auto now = FrameClock::Clock::now();
+        if (wanted && paused) clock.restart(now);
+        paused = !wanted;
+        if (wanted && clock.due(now)) {
+            frontEnd.frame(signals_);
+            clock.frameDone(FrameClock::Clock::now());
+            continue;  // signals and events again before anything else
+        }
+
+        const auto timeout = clock.deadline() - now;
+        frontEnd.prepareWait();
+        frontEnd.finishWait(waitForNews(frontEnd.eventFd(), signals_.fd(), wanted ? &timeout : nullptr));
+    }
+}
+
+const char* describeStop(StopReason reason, int signal) {
+    switch (reason) {
+    case StopReason::signal: return signal == SIGINT ? "SIGINT" : "SIGTERM";
+    case StopReason::windowGone: return "window destroyed";
+    case StopReason::quit: return "quit";
+    case StopReason::none: break;
+    }
+    return "running";
+}
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+
+#include "platform/FrameClock.h"
+#include "platform/StopSignals.h"
+
+namespace platform {
+
+enum class StopReason { none, signal, windowGone, quit };
+
+// What a front end (a display protocol) brings to the frame loop. The loop
+// owns the rhythm; the front end owns its connection, windows and surfaces.
+class FrontEnd {
+public:
+    virtual ~FrontEnd() = default;
+
+    // The descriptor that becomes readable when the display has news.
+    virtual int eventFd() const = 0;
+    // Handles every event already waiting, without blocking.
+    virtual void dispatch() = 0;
+    // Called just before the loop sleeps (send what is buffered), and after it
+    // woke, telling whether the event descriptor became readable.
+    virtual void prepareWait() {}
+    virtual void finishWait(bool /*readable*/) {}
+
+    // Draws and presents one frame on every surface that can show one.
+    // A stop request that comes in meanwhile (signals.take() non-zero) may end
+    // a long frame over several surfaces early.
+    virtual void frame(StopSignals& signals) = 0;
+    // False while nothing is shown (every window hidden or unmapped): then no
+    // frame is drawn and the loop sleeps until an event or a signal.
+    virtual bool wantsFrames() const { return true; }
+
+    // Why the front end wants the run to end; none to go on.
+    virtual StopReason stopReason() const = 0;
+};
+
+// The frame loop every front end shares: before each frame it reads the stop
+// signals and the display's events, so neither waits behind frames however
+// slow they are; frames are paced on the animation interval and dropped, not
+// queued, when late; between frames it sleeps in poll.
+class SaverLoop {
+public:
+    SaverLoop(StopSignals& signals, std::chrono::duration<double> interval);
+
+    // Runs until a stop signal arrives or the front end wants to stop.
+    StopReason run(FrontEnd& frontEnd);
+
+    // The signal that ended the run, or 0.
+    int signal() const { return signal_; }
+
+private:
+    StopSignals& signals_;
+    FrameClock::Clock::duration interval_;
+    int signal_ = 0;
+};
+
+// How a run ended, for the verbose report: "SIGTERM", "SIGINT", "window destroyed", "quit".
+const char* describeStop(StopReason reason, int signal);
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Framebuffer.h"
+#include "platform/ScreenSaverView.h"
+#include "platform/SoftwareGraphicsContext.h"
+
+namespace platform {
+
+// One view shown on one drawable area, the piece every front end shares: the
+// view, the runner that drives it as a host would, and the software context
+// it draws through. The pixels are the front end's (memory it shares with the
+// display server) or, where it has none to offer, a framebuffer of our own.
+class SaverSurface {
+public:
+    // The view is sized to width x height; frames go nowhere until a target is set.
+    SaverSurface(std::unique_ptr<ScreenSaverView> view, int width, int height);
+    SaverSurface(const SaverSurface&) = delete;
+    SaverSurface& operator=(const SaverSurface&) = delete;
+
+    ScreenSaverView& view() { return *view_; }
+    const ScreenSaverView& view() const { return *view_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // The drawable's new size: the view's frame follows, so the view rebuilds
+    // its canvas when that changes its size. Set a target of the new size next.
+    void resize(int width, int height);
+    // Frames are drawn into these pixels from now on.
+    void setTarget(PixelView target);
+    // Frames are drawn into a framebuffer of our own, in this channel order.
+    void useOwnFramebuffer(ChannelOrder order);
+    const Framebuffer& ownFramebuffer() const { return own_; }
+
+    // After this many steps the scene is held: later frames show the last one
+    // again and step nothing.
+    void holdAfter(long steps) { stepLimit_ = steps; }
+
+    // Draws one frame: the view's first frame is drawn as it appears, every
+    // later one is a tick (a step, then a draw). The overlay text, if any, is
+    // drawn over it. False when there was nothing to draw (a held scene).
+    bool renderFrame(const std::string* overlay);
+    bool hasFrame() const { return shown_; }
+
+private:
+    std::unique_ptr<ScreenSaverView> view_;
+    Framebuffer own_;
+    PixelView target_;
+    SoftwareGraphicsContext context_;
+    ViewRunner runner_;
+    int width_;
+    int height_;
+    bool shown_ = false;
+    long steps_ = 0;
+    std::optional<long> stepLimit_;
+};
+
+}  // namespace platform
