@@ -5,15 +5,50 @@
 
 namespace {
 
-enum class Choice { none, ownWindow, fullscreen, root, window };
+enum class Choice { none, ownWindow, fullscreen, root, window, saver, wallpaper };
+
+const char* optionOf(Choice choice) {
+    switch (choice) {
+    case Choice::root: return "-root";
+    case Choice::window: return "-window-id";
+    case Choice::saver: return "--saver";
+    case Choice::wallpaper: return "--wallpaper";
+    default: return "";
+    }
+}
+
+// Which display system to use: one asked for outright, else the only one
+// that can do what was asked, else Wayland wherever a Wayland session is.
+std::variant<FrontEndChoice, std::string> chooseFrontEnd(Choice choice, std::optional<FrontEndChoice> forced,
+                                                         bool screensaverWindow, bool waylandSession) {
+    const bool x11Only = choice == Choice::root || choice == Choice::window;
+    const bool waylandOnly = choice == Choice::saver || choice == Choice::wallpaper;
+    if (forced == FrontEndChoice::wayland && x11Only) return std::string(optionOf(choice)) + " is for X11 only";
+    if (forced == FrontEndChoice::x11 && waylandOnly) return std::string(optionOf(choice)) + " is for Wayland only";
+    if (forced) return *forced;
+    if (waylandOnly) return FrontEndChoice::wayland;
+    if (x11Only || (choice == Choice::none && screensaverWindow)) return FrontEndChoice::x11;
+    return waylandSession ? FrontEndChoice::wayland : FrontEndChoice::x11;
+}
+
+platform::WaylandMode waylandModeOf(Choice choice) {
+    switch (choice) {
+    case Choice::fullscreen: return platform::WaylandMode::fullscreen;
+    case Choice::saver: return platform::WaylandMode::saver;
+    case Choice::wallpaper: return platform::WaylandMode::wallpaper;
+    default: return platform::WaylandMode::window;
+    }
+}
 
 }  // namespace
 
-std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> args, const char* screensaverWindow) {
+std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> args, const char* screensaverWindow,
+                                                        const char* waylandDisplay) {
     if (screensaverWindow && !*screensaverWindow) screensaverWindow = nullptr;  // set but empty counts as unset
     HackOptions options;
     options.scene = std::string(defaultSceneName);
     Choice choice = Choice::none;  // the last window option given wins
+    std::optional<FrontEndChoice> forced;  // the last of --x11 and --wayland wins
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string argument = args[i];
@@ -30,6 +65,14 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
             choice = Choice::ownWindow;
         } else if (*name == "fullscreen") {
             choice = Choice::fullscreen;
+        } else if (*name == "saver") {
+            choice = Choice::saver;
+        } else if (*name == "wallpaper") {
+            choice = Choice::wallpaper;
+        } else if (*name == "x11") {
+            forced = FrontEndChoice::x11;
+        } else if (*name == "wayland") {
+            forced = FrontEndChoice::wayland;
         } else if (*name == "window-id") {
             const auto text = value();
             if (!text) return "--window-id needs a window id";
@@ -66,6 +109,15 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
         }
     }
 
+    const auto frontEnd = chooseFrontEnd(choice, forced, screensaverWindow != nullptr,
+                                         waylandDisplay != nullptr && *waylandDisplay != '\0');
+    if (const auto* error = std::get_if<std::string>(&frontEnd)) return *error;
+    options.frontEnd = std::get<FrontEndChoice>(frontEnd);
+    if (options.frontEnd == FrontEndChoice::wayland) {
+        options.waylandMode = waylandModeOf(choice);
+        return options;
+    }
+
     const auto useScreensaverWindow = [&]() -> std::optional<std::string> {
         const auto id = parseWindowId(screensaverWindow);
         if (!id) return "bad XSCREENSAVER_WINDOW \"" + std::string(screensaverWindow) + "\" (decimal or 0x-hex)";
@@ -77,6 +129,8 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
     case Choice::ownWindow: options.target = platform::X11Target::ownWindow; break;
     case Choice::fullscreen: options.target = platform::X11Target::fullscreen; break;
     case Choice::window: options.target = platform::X11Target::window; break;
+    case Choice::saver:
+    case Choice::wallpaper: break;  // Wayland's alone: chosen above
     case Choice::root:
         options.target = platform::X11Target::root;
         if (screensaverWindow)
@@ -94,14 +148,20 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
 std::string hackUsage(const char* program) {
     const std::string p = program;
     return "Usage: " + p + " [options]\n"
-           "A night forest in coarse pixel art, as an X11 screen saver.\n"
+           "A night forest in coarse pixel art, as an X11 or Wayland screen saver.\n"
            "\n"
            "Where to draw (the last one given wins):\n"
            "  -window             a resizable window of its own (the default)\n"
            "  -fullscreen         one full-screen window per monitor\n"
-           "  -root               the root window, or the window named by XSCREENSAVER_WINDOW\n"
-           "  -window-id ID       an existing window (decimal or 0x-hex)\n"
+           "  -root               X11: the root window, or the window named by XSCREENSAVER_WINDOW\n"
+           "  -window-id ID       X11: an existing window (decimal or 0x-hex)\n"
+           "  -saver              Wayland: above everything on every output until a key, click,\n"
+           "                      pointer motion or touch (as an idle daemon starts it)\n"
+           "  -wallpaper          Wayland: below every window on every output, taking no input\n"
            "  With no window option, XSCREENSAVER_WINDOW (as xsecurelock sets it) is used when set.\n"
+           "\n"
+           "Display system: Wayland when WAYLAND_DISPLAY is set and nothing X11-only is asked for,\n"
+           "else X11; -x11 or -wayland decides outright.\n"
            "\n"
            "Other options:\n"
            "  -scene NAME         the scene to show (" + knownSceneNames() + ")\n"

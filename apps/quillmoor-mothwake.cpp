@@ -1,5 +1,6 @@
-// The desktop saver for X11: an XScreenSaver / xsecurelock hack that can also
-// run in a window of its own or full screen on every monitor.
+// The desktop saver: an XScreenSaver / xsecurelock hack on X11, a saver or
+// wallpaper on every output of a Wayland compositor, or a window of its own
+// or full screen on either.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -9,11 +10,33 @@
 #include "apps/SeedSource.h"
 #include "apps/TestHooks.h"
 #include "apps/ViewChoice.h"
-#include "frontends/x11/X11Saver.h"
 
 namespace {
 
 constexpr const char* programName = "quillmoor-mothwake";
+constexpr const char* windowTitle = "Quillmoor Mothwake";
+
+int runFrontEnd(const HackOptions& options, platform::Host& host, platform::StopSignals& signals,
+                const platform::ViewFactory& makeView, const platform::FrameObserver& afterFrame) {
+    const char* missing = nullptr;
+    if (options.frontEnd == FrontEndChoice::wayland) {
+#ifdef QUILLMOOR_HAVE_WAYLAND
+        const platform::WaylandSaverConfig config{options.waylandMode, options.showFps, options.verbose, programName,
+                                                  windowTitle,         programName,     options.frames,  testFrameDelay()};
+        return platform::runWaylandSaver(host, signals, config, makeView, afterFrame);
+#endif
+        missing = "Wayland";
+    } else {
+#ifdef QUILLMOOR_HAVE_X11
+        const platform::X11SaverConfig config{options.target, options.windowId, options.showFps, options.verbose,
+                                              programName,    windowTitle,      options.frames,  testFrameDelay()};
+        return platform::runX11Saver(host, signals, config, makeView, afterFrame);
+#endif
+        missing = "X11";
+    }
+    std::fprintf(stderr, "%s: built without %s support\n", programName, missing);
+    return 1;
+}
 
 }  // namespace
 
@@ -22,7 +45,8 @@ int main(int argc, char** argv) {
     platform::StopSignals::block();
     signalStartToTest();
 
-    const auto parsed = parseHackOptions({argv + 1, static_cast<size_t>(argc - 1)}, std::getenv("XSCREENSAVER_WINDOW"));
+    const auto parsed = parseHackOptions({argv + 1, static_cast<size_t>(argc - 1)}, std::getenv("XSCREENSAVER_WINDOW"),
+                                         std::getenv("WAYLAND_DISPLAY"));
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         std::fprintf(stderr, "%s: %s (see --help)\n", programName, error->c_str());
         return 2;
@@ -39,8 +63,6 @@ int main(int argc, char** argv) {
     host.process = platform::ProcessInfo::current();
     host.secureRandom = &seeds;
 
-    const platform::X11SaverConfig config{options.target, options.windowId, options.showFps, options.verbose,
-                                          programName, "Quillmoor Mothwake", options.frames, testFrameDelay()};
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
         return std::unique_ptr<platform::ScreenSaverView>(makeSaverView(options.scene, h, frame, isPreview));
     };
@@ -55,6 +77,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: canvas %dx%d scale %g seed 0x%016llx\n", programName, size.first, size.second,
                      saver->pixelScale(), static_cast<unsigned long long>(seeds.last()));
     };
-    return platform::runX11Saver(host, signals, config, makeView,
-                                 options.verbose ? reportCanvas : platform::FrameObserver{});
+    return runFrontEnd(options, host, signals, makeView, options.verbose ? reportCanvas : platform::FrameObserver{});
 }

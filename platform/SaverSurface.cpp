@@ -16,6 +16,7 @@ void SaverSurface::resize(int width, int height) {
     target_ = PixelView{};
     if (own_.width > 0) own_ = Framebuffer();
     view_->setFrameSize(width, height);
+    shown_ = false;  // the next frame shows the scene at its new size without a step, held or not
 }
 
 void SaverSurface::setTarget(PixelView target) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,11 @@
 #include "platform/SoftwareGraphicsContext.h"
 
 namespace platform {
+
+// How a front end makes the view for each area it draws on, and what it
+// tells about a view after each frame drawn into it.
+using ViewFactory = std::function<std::unique_ptr<ScreenSaverView>(Host& host, Rect frame, bool isPreview)>;
+using FrameObserver = std::function<void(const ScreenSaverView& view)>;
 
 // One view shown on one drawable area, the piece every front end shares: the
 // view, the runner that drives it as a host would, and the software context
@@ -27,7 +33,8 @@ public:
     int height() const { return height_; }
 
     // The drawable's new size: the view's frame follows, so the view rebuilds
-    // its canvas when that changes its size. Set a target of the new size next.
+    // its canvas when that changes its size, and the next frame is drawn
+    // without a step (a held picture too). Set a target of the new size next.
     void resize(int width, int height);
     // Frames are drawn into these pixels from now on.
     void setTarget(PixelView target);

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "platform/ScreenSaverView.h"
+#include "platform/SaverSurface.h"
 #include "platform/StopSignals.h"
 
 namespace platform {
@@ -29,9 +28,6 @@ struct X11SaverConfig {
     std::optional<long> holdAfter;              // steps after which each view's picture is held
     std::chrono::milliseconds extraFrameTime{};  // added to every frame, to test slow frames
 };
-
-using ViewFactory = std::function<std::unique_ptr<ScreenSaverView>(Host& host, Rect frame, bool isPreview)>;
-using FrameObserver = std::function<void(const ScreenSaverView& view)>;
 
 // The X11 host: opens the display, makes one view per window it draws into,
 // and runs the shared frame loop at the views' animation interval until a stop

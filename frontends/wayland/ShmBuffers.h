@@ -1,0 +1,67 @@
+#pragma once
+
+#include <wayland-client.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/Framebuffer.h"
+
+namespace platform {
+
+// One frame's pixels in memory shared with the compositor (wl_shm, format
+// XRGB8888: 0xXXRRGGBB in native little-endian words, our bgrx order), so
+// frames are rendered straight into it. The compositor holds the buffer
+// from the commit that shows it until it sends release; only then may the
+// next frame be drawn into it.
+class ShmBuffer {
+public:
+    // Throws std::bad_alloc when the memory cannot be had.
+    ShmBuffer(wl_shm* shm, int width, int height, std::function<void()> onRelease);
+    ~ShmBuffer();
+    ShmBuffer(const ShmBuffer&) = delete;
+    ShmBuffer& operator=(const ShmBuffer&) = delete;
+
+    wl_buffer* buffer() const { return buffer_; }
+    PixelView pixels() const { return {px_, width_, height_, ChannelOrder::bgrx}; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool busy() const { return busy_; }
+    // The buffer was attached and committed: the compositor has it now.
+    void handOver() { busy_ = true; }
+
+private:
+    static void released(void* data, wl_buffer* buffer);
+    static const wl_buffer_listener listener_;
+
+    int width_;
+    int height_;
+    size_t bytes_;
+    uint32_t* px_ = nullptr;
+    wl_buffer* buffer_ = nullptr;
+    bool busy_ = false;
+    std::function<void()> onRelease_;
+};
+
+// The buffers of one surface, made as needed: a new one only when the
+// compositor holds all of them, at most three (two suffice when it gives each
+// back once the next is shown). Buffers of an old size are dropped as soon as
+// the compositor gives them back.
+class ShmBufferPool {
+public:
+    static constexpr size_t maxBuffers = 3;
+
+    ShmBufferPool(wl_shm* shm, std::function<void()> onRelease) : shm_(shm), onRelease_(std::move(onRelease)) {}
+
+    // A buffer of this size the compositor does not hold, or null when it
+    // holds as many as may be made.
+    ShmBuffer* acquire(int width, int height);
+
+private:
+    wl_shm* shm_;
+    std::function<void()> onRelease_;
+    std::vector<std::unique_ptr<ShmBuffer>> buffers_;
+};
+
+}  // namespace platform
