@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""The Wayland saver on a headless sway: one overlay surface per output at
+the output's device size, pixel for pixel what the headless renderer draws;
+keys end it, a wallpaper ignores them, outputs come and go, and swayidle
+starts it."""
+import os
+import signal
+import time
+
+from wlharness import Sway, differing_pixels, reference, wait_for
+from xharness import EXIT_LIMIT, HACK, is_lit, run_cases
+
+SEED = "0x5eed"
+FRAMES = 24
+
+
+def matches_reference(sway, output, size, ref_path):
+    """Waits for the output to show the held picture; fails with the count of
+    differing pixels when it does not."""
+    expected = reference(size, SEED, FRAMES, ref_path)
+    last = [None]
+
+    def same():
+        last[0] = differing_pixels(sway.grab(output, f"{output}.png"), expected)
+        return last[0] == 0
+    try:
+        wait_for(same, 15, f"{output} to show the renderer's picture")
+    except AssertionError:
+        raise AssertionError(f"{output}: {last[0]} pixels differ from quillmoor-render --screen {size}") from None
+
+
+def stop_promptly(hack, signo=signal.SIGTERM):
+    status, seconds = hack.signal_and_time(signo)
+    assert status == 0, f"exit status {status} after {signo.name}"
+    assert seconds < EXIT_LIMIT, f"{seconds * 1000:.0f} ms to exit after {signo.name}"
+
+
+def test_saver_on_three_outputs_shows_the_renderers_pictures():
+    with Sway() as sway:
+        names = [next(iter(sway.outputs())), sway.create_output(), sway.create_output()]
+        layout = {names[0]: ("1024x768", 1), names[1]: ("1280x720", 1), names[2]: ("800x600", 2)}
+        for name, (size, scale) in layout.items():
+            sway.set_output(name, size, scale)
+        hack = sway.client([HACK, "--saver", "--verbose", "--seed", SEED, "--frames", str(FRAMES)])
+        try:
+            for name, (size, scale) in layout.items():
+                hack.expect(f"{name} {size} (overlay layer, scale {scale})")
+            hack.expect("canvas 800x600 scale 1")  # sized from 800x600 device pixels, not 400x300 logical
+            for name, (size, _) in layout.items():
+                matches_reference(sway, name, size, sway.path(f"ref-{name}.png"))
+            stop_promptly(hack)
+            hack.expect("stopping (SIGTERM)")
+        finally:
+            hack.kill()
+
+
+def test_a_key_ends_the_saver():
+    with Sway() as sway:
+        hack = sway.client([HACK, "--saver", "--verbose"])
+        try:
+            hack.expect("canvas ")
+            assert is_lit(sway.grab(next(iter(sway.outputs())), "saver.png")), "the saver shows nothing"
+            # The virtual keyboard is made first and the key typed later, so
+            # the saver has its wl_keyboard by then (a headless sway has no
+            # keyboard until wtype makes one).
+            sway.run(["wtype", "-s", "300", "x"])
+            assert hack.wait(3) == 0
+            hack.expect("stopping (key press)")
+        finally:
+            hack.kill()
+
+
+def test_wallpaper_ignores_input_until_sigint():
+    with Sway() as sway:
+        output = next(iter(sway.outputs()))
+        sway.set_output(output, "1920x1080", 1)
+        hack = sway.client([HACK, "--wallpaper", "--verbose"])
+        try:
+            hack.expect(f"{output} 1920x1080 (background layer, scale 1)")
+            hack.expect("canvas ")
+            sway.run(["wtype", "-s", "300", "x"])
+            time.sleep(0.5)
+            assert hack.proc.poll() is None, "the wallpaper ended on a key"
+            assert is_lit(sway.grab(output, "wallpaper.png")), "the wallpaper shows nothing"
+            stop_promptly(hack, signal.SIGINT)
+        finally:
+            hack.kill()
+
+
+def test_outputs_come_and_go_while_the_saver_runs():
+    # A sway nested in another: its outputs are windows of the outer one, so
+    # closing such a window takes the output away.
+    with Sway() as outer, Sway(parent=outer) as inner:
+        first = next(iter(inner.outputs()))
+        hack = inner.client([HACK, "--saver", "--verbose"])
+        try:
+            first_size = hack.expect(f"{first} ").split()[2]
+            second = inner.create_output()
+            hack.expect(f"output {second} ")
+            hack.expect(f"{second} ")
+            # The outer sway tiles the two windows side by side: the first output shrinks.
+            resized = hack.expect(f"{first} ").split()[2]
+            assert resized != first_size, f"{first} kept {first_size}"
+
+            outer.msg(f'[title="wlroots - {first}"]', "kill")
+            hack.expect(f"output {first} removed")
+            wait_for(lambda: list(inner.outputs()) == [second], 10, f"{first} to go")
+            time.sleep(0.3)
+            assert hack.proc.poll() is None, "the saver ended with an output"
+            assert is_lit(inner.grab(second, "second.png")), f"{second} shows nothing"
+            stop_promptly(hack)
+        finally:
+            hack.kill()
+
+
+def test_swayidle_starts_the_saver_and_a_key_ends_it():
+    with Sway() as sway:
+        log, status = sway.path("saver.log"), sway.path("status")
+        command = f"{HACK} --saver --verbose 2>>{log}; echo $? >>{status}"
+        idle = sway.client(["swayidle", "-w", "timeout", "1", command], own_group=True)
+        try:
+            wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
+            sway.run(["wtype", "-s", "300", "x"])
+            wait_for(lambda: os.path.exists(status), 5, "the saver to end on a key")
+            assert open(status).read().split()[0] == "0", open(log).read()
+            assert "stopping (key press)" in open(log).read()
+        finally:
+            idle.kill_group()
+
+
+if __name__ == "__main__":
+    run_cases([test_saver_on_three_outputs_shows_the_renderers_pictures, test_a_key_ends_the_saver,
+               test_wallpaper_ignores_input_until_sigint, test_outputs_come_and_go_while_the_saver_runs,
+               test_swayidle_starts_the_saver_and_a_key_ends_it])

@@ -1,0 +1,195 @@
+"""Shared pieces of the Wayland end-to-end tests: a headless sway or weston
+of its own, run (with every client) by an unprivileged user when the tests
+run as root, since sway refuses to run as root; screenshots read through
+ImageMagick; reference pictures from the headless renderer."""
+import glob
+import json
+import os
+import pwd
+import shutil
+import subprocess
+import tempfile
+import time
+
+from xharness import BUILD, Process
+
+USER = "quillmoor-e2e"
+RENDER = os.path.join(BUILD, "quillmoor-render")
+# When set, every screenshot is also copied here, to be looked at.
+KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
+
+
+def ensure_user():
+    if os.getuid() != 0:
+        return
+    try:
+        pwd.getpwnam(USER)
+    except KeyError:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
+
+
+def as_user(args):
+    """The command run as the test user (as is, when not root). setpriv
+    execs in place, so signals and exit status are the command's own."""
+    if os.getuid() != 0:
+        return args
+    user = pwd.getpwnam(USER)
+    return ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups", "--"] + args
+
+
+def private_dir(prefix):
+    """A directory of the test user's, with a 0700 runtime directory inside."""
+    ensure_user()
+    home = tempfile.mkdtemp(prefix=prefix)
+    runtime = os.path.join(home, "run")
+    os.mkdir(runtime, 0o700)
+    os.chmod(home, 0o755)
+    if os.getuid() == 0:
+        shutil.chown(home, USER)
+        shutil.chown(runtime, USER)
+    return home, runtime
+
+
+def wait_for(predicate, timeout, what):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+def read_png(path):
+    """(width, height, rgb bytes) of a PNG."""
+    if KEEP:
+        os.makedirs(KEEP, exist_ok=True)
+        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
+    width, height = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                                   check=True).stdout.split()
+    rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    return int(width), int(height), rgb
+
+
+def differing_pixels(a, b):
+    """How many pixels two images differ in; None when their sizes differ."""
+    if a[:2] != b[:2]:
+        return None
+    pa, pb = a[2], b[2]
+    return sum(1 for i in range(0, len(pa), 3) if pa[i:i + 3] != pb[i:i + 3]) if pa != pb else 0
+
+
+def reference(size, seed, frames, path):
+    """The picture the headless renderer makes for a screen of this size."""
+    subprocess.run([RENDER, "--screen", size, "--seed", str(seed), "--frames", str(frames), "--out", path], check=True)
+    return read_png(path)
+
+
+class Compositor:
+    """A compositor of the test user's; clients get env."""
+
+    def __init__(self, prefix):
+        self.home, self.runtime = private_dir(prefix)
+        self.proc = None
+        self.env = {}
+
+    def _wait_for_socket(self, pattern="wayland-*"):
+        def socket():
+            found = [p for p in glob.glob(os.path.join(self.runtime, pattern)) if not p.endswith(".lock")]
+            return found[0] if found else None
+        return os.path.basename(wait_for(socket, 15, f"the compositor's socket in {self.runtime}"))
+
+    def client(self, args, own_group=False):
+        return Process(as_user(args), self.env, own_group=own_group)
+
+    def run(self, args, check=True):
+        return subprocess.run(as_user(args), env=self.env, capture_output=True, text=True, timeout=20, check=check)
+
+    def path(self, name):
+        return os.path.join(self.home, name)
+
+    def stop(self):
+        if self.proc:
+            self.proc.kill_group()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class Sway(Compositor):
+    """sway on the headless backend with the pixman renderer; with parent,
+    nested on the wayland backend instead: each output is then a window of
+    the parent, and closing that window removes the output."""
+
+    def __init__(self, parent=None):
+        super().__init__("quillmoor-sway-")
+        config = self.path("config")
+        with open(config, "w") as f:
+            f.write("xwayland disable\n")  # no swaybg: it would share the background layer
+        env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
+               "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman",
+               "WLR_BACKENDS": "wayland" if parent else "headless"}
+        if parent:
+            env["WAYLAND_DISPLAY"] = os.path.join(parent.runtime, parent.env["WAYLAND_DISPLAY"])
+        self.proc = Process(as_user(["sway", "-c", config]), env, own_group=True)
+        display = self._wait_for_socket()
+        ipc = os.path.join(self.runtime, self._wait_for_socket("sway-ipc.*.sock"))
+        self.env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
+                    "WAYLAND_DISPLAY": display, "SWAYSOCK": ipc}
+        wait_for(lambda: self.outputs(), 10, "sway's first output")
+
+    def msg(self, *args):
+        result = json.loads(self.run(["swaymsg", "-r", *args]).stdout or "null")
+        if isinstance(result, list) and result and isinstance(result[0], dict) and "success" in result[0]:
+            assert all(r["success"] for r in result), f"swaymsg {args}: {result}"
+        return result
+
+    def outputs(self):
+        """{name: (device width, device height, scale)} of the active outputs."""
+        return {o["name"]: (o["current_mode"]["width"], o["current_mode"]["height"], o["scale"])
+                for o in self.msg("-t", "get_outputs") if o.get("active") and o.get("current_mode")}
+
+    def create_output(self):
+        before = set(self.outputs())
+        self.msg("create_output")
+        return wait_for(lambda: (set(self.outputs()) - before or {None}).pop(), 10, "a new output")
+
+    def set_output(self, name, size, scale):
+        self.msg("output", name, "resolution", size, "scale", str(scale))
+        width, height = map(int, size.split("x"))
+        wait_for(lambda: self.outputs().get(name) == (width, height, scale), 10, f"{name} at {size} scale {scale}")
+
+    def grab(self, output, name):
+        path = self.path(name)
+        self.run(["grim", "-o", output, path])
+        return read_png(path)
+
+
+class Weston(Compositor):
+    """weston on its headless backend with the pixman renderer and one output
+    of width x height logical units at this scale; --debug lets
+    weston-screenshooter take screenshots."""
+
+    def __init__(self, width, height, scale):
+        super().__init__("quillmoor-weston-")
+        env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime}
+        self.proc = Process(as_user(["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={width}",
+                                     f"--height={height}", f"--scale={scale}", "--debug", "--no-config",
+                                     "--socket=quillmoor-weston"]), env, own_group=True)
+        self.env = dict(env, WAYLAND_DISPLAY=self._wait_for_socket("quillmoor-weston"))
+
+    def screenshot(self, name):
+        """The whole screen, through weston-screenshooter (which writes into
+        its working directory)."""
+        before = set(glob.glob(self.path("wayland-screenshot-*.png")))
+        subprocess.run(as_user(["weston-screenshooter"]), env=self.env, cwd=self.home, check=True, timeout=20,
+                       capture_output=True)
+        shot = (set(glob.glob(self.path("wayland-screenshot-*.png"))) - before).pop()
+        path = self.path(name)
+        os.replace(shot, path)
+        return read_png(path)
