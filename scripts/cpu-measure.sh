@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Measures the CPU use of the saver drawing on the root window of a 1920x1080
-# Xvfb, beside two XScreenSaver programs measured the same way: for each, a
-# fresh X server, 2 s to settle, then the user+system time of the program and
-# of the X server over QUILLMOOR_MEASURE_SECONDS (20) seconds, from
-# /proc/PID/stat, as a share of one core.
+# Xvfb, beside two XScreenSaver programs measured the same way, and of the
+# saver on a headless sway with one 1920x1080 output: for each, a fresh
+# display server, 2 s to settle, then the user+system time of the program and
+# of the display server over QUILLMOOR_MEASURE_SECONDS (20) seconds, from
+# /proc/PID/stat, as a share of one core. sway refuses to run as root: as
+# root, it and the saver run as the unprivileged user quillmoor-e2e.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${QUILLMOOR_MEASURE_SECONDS:-20}
 hackdir=${QUILLMOOR_XSCREENSAVER_HACKDIR:-/usr/libexec/xscreensaver}
 ticks=$(getconf CLK_TCK)
 
-xvfb=
+server=
 program=
+swaydir=
 cleanup() {
   [[ -n $program ]] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
-  [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  [[ -n $server ]] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  [[ -n $swaydir ]] && rm -rf "$swaydir"
   true
 }
 trap cleanup EXIT
@@ -32,29 +36,64 @@ measure() {  # name command...
   pipe=$(mktemp -u)
   mkfifo "$pipe"
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$pipe" >/dev/null 2>&1 &
-  xvfb=$!
+  server=$!
   read -r number <"$pipe"
   rm -f "$pipe"
   env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
   program=$!
   sleep 2
   kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
-  local p0 x0 p1 x1
-  p0=$(cpu_ticks "$program"); x0=$(cpu_ticks "$xvfb")
-  sleep "$seconds"
-  p1=$(cpu_ticks "$program"); x1=$(cpu_ticks "$xvfb")
-  kill "$program"; wait "$program" 2>/dev/null || true; program=
-  kill "$xvfb"; wait "$xvfb" 2>/dev/null || true; xvfb=
-  awk -v n="$name" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v t="$ticks" -v s="$seconds" \
-    'BEGIN { printf "| %-28s | %7.1f %% | %7.1f %% |\n", n, 100 * p / t / s, 100 * x / t / s }'
+  usage "$name"
 }
 
-for tool in Xvfb "$hackdir/xmatrix" "$hackdir/xflame"; do
+usage() {  # name: the use of $program and of the display server $server, which are then ended
+  local name=$1 p0 x0 p1 x1
+  p0=$(cpu_ticks "$program"); x0=$(cpu_ticks "$server")
+  sleep "$seconds"
+  p1=$(cpu_ticks "$program"); x1=$(cpu_ticks "$server")
+  kill "$program"; wait "$program" 2>/dev/null || true; program=
+  kill "$server"; wait "$server" 2>/dev/null || true; server=
+  awk -v n="$name" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v t="$ticks" -v s="$seconds" \
+    'BEGIN { printf "| %-34s | %7.1f %% | %7.1f %% |\n", n, 100 * p / t / s, 100 * x / t / s }'
+}
+
+measure_sway() {  # name command...
+  local name=$1 user=() runtime socket
+  shift
+  swaydir=$(mktemp -d)
+  runtime=$swaydir/run
+  mkdir -m 700 "$runtime"
+  printf 'xwayland disable\noutput * resolution 1920x1080\n' >"$swaydir/config"
+  if [[ $(id -u) == 0 ]]; then
+    id quillmoor-e2e >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin quillmoor-e2e
+    chown -R quillmoor-e2e "$swaydir"
+    user=(setpriv "--reuid=$(id -u quillmoor-e2e)" "--regid=$(id -g quillmoor-e2e)" --clear-groups --)
+  fi
+  local env=(env -i "HOME=$swaydir" PATH=/usr/bin:/bin "XDG_RUNTIME_DIR=$runtime")
+  "${env[@]}" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman "${user[@]}" \
+    sway -c "$swaydir/config" >/dev/null 2>&1 &
+  server=$!
+  for _ in $(seq 100); do
+    socket=$(find "$runtime" -maxdepth 1 -name 'wayland-*' ! -name '*.lock' -printf '%f\n' | head -n 1)
+    [[ -n $socket ]] && break
+    sleep 0.1
+  done
+  [[ -n $socket ]] || { echo "sway did not start" >&2; exit 1; }
+  "${env[@]}" "WAYLAND_DISPLAY=$socket" "${user[@]}" "$@" >/dev/null 2>&1 &
+  program=$!
+  sleep 2
+  kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
+  usage "$name"
+  rm -rf "$swaydir"; swaydir=
+}
+
+for tool in Xvfb sway "$hackdir/xmatrix" "$hackdir/xflame"; do
   command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/deps.sh)" >&2; exit 1; }
 done
 echo "CPU use over ${seconds} s at 1920x1080, share of one core:"
-echo "| program                      | program   | X server  |"
-echo "|------------------------------|-----------|-----------|"
-measure "quillmoor-mothwake --root" build/quillmoor-mothwake --root
+echo "| program                            | program   | server    |"
+echo "|------------------------------------|-----------|-----------|"
+measure "quillmoor-mothwake --root (Xvfb)" build/quillmoor-mothwake --root
+measure_sway "quillmoor-mothwake --saver (sway)" "$PWD/build/quillmoor-mothwake" --saver
 measure "xmatrix --root" "$hackdir/xmatrix" --root
 measure "xflame --root" "$hackdir/xflame" --root

@@ -448,11 +448,7 @@ void Session::pointerEntered(wl_pointer* pointer, uint32_t serial, double x, dou
 }
 
 void Session::pointerMoved(double x, double y) {
-    if (!pointerInside_) {
-        pointerEntered(nullptr, 0, x, y);
-        return;
-    }
-    if (movedFar(pointerX_, pointerY_, x, y)) inputInSaver("pointer motion");
+    if (pointerInside_ && movedFar(pointerX_, pointerY_, x, y)) inputInSaver("pointer motion");
 }
 
 }  // namespace

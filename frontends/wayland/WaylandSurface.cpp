@@ -1,6 +1,7 @@
 #include "frontends/wayland/WaylandSurface.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 
@@ -112,6 +113,12 @@ ShownSurface::ShownSurface(SurfaceOwner& owner, const WaylandGlobals& globals, S
         fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScale, surface_);
         wp_fractional_scale_v1_add_listener(fractional_, &Listeners::fractional, this);
     }
+    // Every frame covers the whole surface: the compositor need not draw
+    // what lies beneath it.
+    wl_region* everything = wl_compositor_create_region(globals.compositor);
+    wl_region_add(everything, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_set_opaque_region(surface_, everything);
+    wl_region_destroy(everything);
     if (role == SurfaceRole::overlay || role == SurfaceRole::background)
         makeLayerSurface(globals, settings);
     else

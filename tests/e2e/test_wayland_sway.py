@@ -113,6 +113,32 @@ def test_outputs_come_and_go_while_the_saver_runs():
             hack.kill()
 
 
+def windows(node):
+    """(app id, title) of every window in a sway tree."""
+    found = [(node["app_id"], node["name"])] if node.get("app_id") else []
+    for child in node.get("nodes", []) + node.get("floating_nodes", []):
+        found += windows(child)
+    return found
+
+
+def test_window_and_fullscreen_are_xdg_windows_that_q_closes():
+    with Sway() as sway:
+        second = sway.create_output()
+        sway.set_output(second, "800x600", 2)
+        for args, count in (([], 1), (["--fullscreen"], 2)):
+            hack = sway.client([HACK, "--verbose", *args])
+            try:
+                for _ in range(count):
+                    hack.expect("window, scale")
+                ours = [("quillmoor-mothwake", "Quillmoor Mothwake")] * count
+                wait_for(lambda: windows(sway.msg("-t", "get_tree")) == ours, 5, "windows with our app id and title")
+                sway.run(["wtype", "-s", "300", "q"])
+                assert hack.wait(3) == 0
+                hack.expect("stopping (q or Esc)")
+            finally:
+                hack.kill()
+
+
 def test_swayidle_starts_the_saver_and_a_key_ends_it():
     with Sway() as sway:
         log, status = sway.path("saver.log"), sway.path("status")
@@ -131,4 +157,4 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
 if __name__ == "__main__":
     run_cases([test_saver_on_three_outputs_shows_the_renderers_pictures, test_a_key_ends_the_saver,
                test_wallpaper_ignores_input_until_sigint, test_outputs_come_and_go_while_the_saver_runs,
-               test_swayidle_starts_the_saver_and_a_key_ends_it])
+               test_window_and_fullscreen_are_xdg_windows_that_q_closes, test_swayidle_starts_the_saver_and_a_key_ends_it])
