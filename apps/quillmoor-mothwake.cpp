@@ -21,8 +21,9 @@ int runFrontEnd(const HackOptions& options, platform::Host& host, platform::Stop
     const char* missing = nullptr;
     if (options.frontEnd == FrontEndChoice::wayland) {
 #ifdef QUILLMOOR_HAVE_WAYLAND
-        const platform::WaylandSaverConfig config{options.waylandMode, options.showFps, options.verbose, programName,
-                                                  windowTitle,         programName,     options.frames,  testFrameDelay()};
+        const platform::WaylandSaverConfig config{options.waylandMode, options.showFps, options.verbose,
+                                                  programName,         windowTitle,     programName,
+                                                  options.frames,      testFrameDelay()};
         return platform::runWaylandSaver(host, signals, config, makeView, afterFrame);
 #endif
         missing = "Wayland";

@@ -62,8 +62,9 @@ TEST(FrontEndChoice, WaylandWhereASessionIsUnlessSomethingX11OnlyIsAskedFor) {
 }
 
 TEST(FrontEndChoice, ContradictionsAreOneLineErrors) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--wayland", "-root"}, {"--wayland", "-window-id", "7"}, {"--x11", "--saver"}, {"--wallpaper", "--x11"}}) {
+    const std::vector<std::vector<std::string>> contradictions = {
+        {"--wayland", "-root"}, {"--wayland", "-window-id", "7"}, {"--x11", "--saver"}, {"--wallpaper", "--x11"}};
+    for (const auto& args : contradictions) {
         const auto result = parse(args, nullptr, "wayland-0");
         ASSERT_TRUE(std::holds_alternative<std::string>(result)) << args[0] << " " << args[1];
         EXPECT_EQ(std::get<std::string>(result).find('\n'), std::string::npos);

@@ -60,10 +60,11 @@ void ShmBuffer::released(void* data, wl_buffer*) {
 }
 
 ShmBuffer* ShmBufferPool::acquire(int width, int height) {
-    std::erase_if(buffers_, [&](const auto& b) { return !b->busy() && (b->width() != width || b->height() != height); });
+    const auto otherSize = [&](const auto& b) { return b->width() != width || b->height() != height; };
+    std::erase_if(buffers_, [&](const auto& b) { return !b->busy() && otherSize(b); });
     size_t ofThisSize = 0;
     for (auto& b : buffers_) {
-        if (b->width() != width || b->height() != height) continue;
+        if (otherSize(b)) continue;
         if (!b->busy()) return b.get();
         ++ofThisSize;
     }

@@ -143,7 +143,8 @@ struct Session::Listeners {
     static constexpr wl_registry_listener registry = {
         .global = [](void* data, wl_registry*, uint32_t name, const char* interface,
                      uint32_t version) { static_cast<Session*>(data)->global(name, interface, version); },
-        .global_remove = [](void* data, wl_registry*, uint32_t name) { static_cast<Session*>(data)->globalRemoved(name); },
+        .global_remove = [](void* data, wl_registry*,
+                            uint32_t name) { static_cast<Session*>(data)->globalRemoved(name); },
     };
 
     static constexpr wl_callback_listener sync = {
@@ -216,7 +217,8 @@ void Session::global(uint32_t name, const char* interface, uint32_t version) {
         globals_.wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, wmBaseVersion));
         xdg_wm_base_add_listener(globals_.wmBase, &Listeners::wmBase, this);
     } else if (kind == zwlr_layer_shell_v1_interface.name && !globals_.layerShell) {
-        globals_.layerShell = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, layerShellVersion));
+        globals_.layerShell =
+            static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, layerShellVersion));
     } else if (kind == wp_viewporter_interface.name && !globals_.viewporter) {
         globals_.viewporter = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
     } else if (kind == wp_fractional_scale_manager_v1_interface.name && !globals_.fractionalScale) {
@@ -233,7 +235,8 @@ void Session::global(uint32_t name, const char* interface, uint32_t version) {
     } else if (kind == wl_seat_interface.name && config_.mode != WaylandMode::wallpaper) {
         // A wallpaper listens to nobody; every other mode reads keys, and the
         // saver every kind of input.
-        seats_.push_back(std::make_unique<Seat>(static_cast<wl_seat*>(bind(&wl_seat_interface, seatVersion)), name, *this));
+        auto* seat = static_cast<wl_seat*>(bind(&wl_seat_interface, seatVersion));
+        seats_.push_back(std::make_unique<Seat>(seat, name, *this));
     }
 }
 

@@ -66,8 +66,10 @@ struct ShownSurface::Listeners {
     };
 
     static constexpr zwlr_layer_surface_v1_listener layer = {
-        .configure = [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width,
-                        uint32_t height) { of(data).configure(serial, static_cast<int32_t>(width), static_cast<int32_t>(height)); },
+        .configure =
+            [](void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height) {
+                of(data).configure(serial, static_cast<int32_t>(width), static_cast<int32_t>(height));
+            },
         .closed = [](void* data, zwlr_layer_surface_v1*) { of(data).closed_ = true; },
     };
 
@@ -148,7 +150,8 @@ void ShownSurface::makeLayerSurface(const WaylandGlobals& globals, const Surface
     zwlr_layer_surface_v1_set_anchor(layer_, allEdges);
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);  // over panels and their reserved space too
     if (overlay) {
-        zwlr_layer_surface_v1_set_keyboard_interactivity(layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(layer_,
+                                                         ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
     } else {
         // A wallpaper takes no input: an empty input region lets every click through.
         wl_region* none = wl_compositor_create_region(globals.compositor);

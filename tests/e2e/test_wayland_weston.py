@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """The Wayland saver on weston, which has no layer shell: full screen
 through xdg-shell, sharp at scale 2, and a clear refusal of --saver."""
+import os
 import signal
+import subprocess
+import time
 
-from wlharness import Weston, differing_pixels, reference, wait_for
+from wlharness import Weston, as_user, differing_pixels, reference, wait_for
 from xharness import EXIT_LIMIT, HACK, run_cases
 
 SEED = "0x5eed"
@@ -54,6 +57,26 @@ def test_saver_and_wallpaper_need_a_layer_shell():
             assert len(lines) == 1 and "zwlr_layer_shell_v1" in lines[0], f"{mode}: {result.stderr!r}"
 
 
+def test_sigterm_at_any_moment_of_the_start_exits_cleanly():
+    # The start waits for the compositor's answers; a stop signal must end
+    # those waits too.
+    with Weston(320, 240, 1) as weston:
+        statuses = {}
+        for delay_ms in (0, 0.5, 1, 2, 5, 10, 50):
+            for _ in range(5):
+                read_end, write_end = os.pipe()
+                proc = subprocess.Popen(as_user([HACK, "--fullscreen"]),
+                                        env=dict(weston.env, QUILLMOOR_START_FD=str(write_end)), pass_fds=(write_end,),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                os.close(write_end)
+                with os.fdopen(read_end) as marker:
+                    assert marker.readline() == "main\n", "no start marker"
+                time.sleep(delay_ms / 1000)
+                proc.send_signal(signal.SIGTERM)
+                statuses.setdefault(proc.wait(10), []).append(delay_ms)
+        assert list(statuses) == [0], f"exit statuses by delay (ms): {statuses}"
+
+
 if __name__ == "__main__":
     run_cases([test_fullscreen_matches_the_renderer_at_scale_2, test_window_is_the_default_and_sized_in_device_pixels,
-               test_saver_and_wallpaper_need_a_layer_shell])
+               test_saver_and_wallpaper_need_a_layer_shell, test_sigterm_at_any_moment_of_the_start_exits_cleanly])

@@ -86,6 +86,10 @@ def reference(size, seed, frames, path):
     return read_png(path)
 
 
+# Sanitizer settings reach the saver through the clean environments below.
+PASSED_ON = {name: value for name, value in os.environ.items() if name.endswith("SAN_OPTIONS")}
+
+
 class Compositor:
     """A compositor of the test user's; clients get env."""
 
@@ -140,7 +144,7 @@ class Sway(Compositor):
         display = self._wait_for_socket()
         ipc = os.path.join(self.runtime, self._wait_for_socket("sway-ipc.*.sock"))
         self.env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
-                    "WAYLAND_DISPLAY": display, "SWAYSOCK": ipc}
+                    "WAYLAND_DISPLAY": display, "SWAYSOCK": ipc, **PASSED_ON}
         wait_for(lambda: self.outputs(), 10, "sway's first output")
 
     def msg(self, *args):
@@ -181,7 +185,7 @@ class Weston(Compositor):
         self.proc = Process(as_user(["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={width}",
                                      f"--height={height}", f"--scale={scale}", "--debug", "--no-config",
                                      "--socket=quillmoor-weston"]), env, own_group=True)
-        self.env = dict(env, WAYLAND_DISPLAY=self._wait_for_socket("quillmoor-weston"))
+        self.env = dict(env, WAYLAND_DISPLAY=self._wait_for_socket("quillmoor-weston"), **PASSED_ON)
 
     def screenshot(self, name):
         """The whole screen, through weston-screenshooter (which writes into
