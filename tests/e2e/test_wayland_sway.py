@@ -154,6 +154,34 @@ def test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end():
                 hack.kill()
 
 
+def cpu_seconds(pid):
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing():
+    with Sway() as sway:
+        hack = sway.client([HACK, "--verbose"])
+        try:
+            hack.expect("window, scale")
+            wait_for(lambda: windows(sway.msg("-t", "get_tree")), 5, "the window")
+            sway.msg("workspace", "2")  # the window's workspace is no longer shown
+            time.sleep(0.5)
+            before = cpu_seconds(hack.proc.pid)
+            time.sleep(2)
+            hidden = cpu_seconds(hack.proc.pid) - before
+            sway.msg("workspace", "1")
+            time.sleep(0.5)
+            before = cpu_seconds(hack.proc.pid)
+            time.sleep(2)
+            shown = cpu_seconds(hack.proc.pid) - before
+            assert hidden <= 0.02, f"{hidden:.2f} s of CPU in 2 s while hidden ({shown:.2f} s while shown)"
+            assert shown > hidden, f"no frames after the window came back ({shown:.2f} s of CPU in 2 s)"
+            stop_promptly(hack)
+        finally:
+            hack.kill()
+
+
 def test_swayidle_starts_the_saver_and_a_key_ends_it():
     with Sway() as sway:
         log, status = sway.path("saver.log"), sway.path("status")
@@ -179,4 +207,5 @@ if __name__ == "__main__":
     run_cases([test_saver_on_three_outputs_shows_the_renderers_pictures, test_a_key_ends_the_saver,
                test_wallpaper_ignores_input_until_sigint, test_outputs_come_and_go_while_the_saver_runs,
                test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end,
+               test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing,
                test_swayidle_starts_the_saver_and_a_key_ends_it])
