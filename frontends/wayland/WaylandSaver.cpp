@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -465,11 +466,17 @@ int runWaylandSaver(Host& host, StopSignals& signals, const WaylandSaverConfig& 
     if (!signals.valid()) return fail(std::string("cannot watch for stop signals: ") + std::strerror(errno));
     if (signals.take()) return 0;  // told to stop before anything was shown
 
+    // libwayland's own messages would come on top of ours; every failure is
+    // reported here in one line.
+    wl_log_set_handler_client([](const char*, va_list) {});
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         const char* name = std::getenv("WAYLAND_DISPLAY");
-        return fail(std::string("cannot connect to the Wayland display \"") + (name && *name ? name : "wayland-0") +
-                    "\"");
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        std::string message = std::string("cannot connect to the Wayland display \"") +
+                              (name && *name ? name : "wayland-0") + "\"";
+        if ((!name || name[0] != '/') && (!runtime || !*runtime)) message += " (XDG_RUNTIME_DIR is not set)";
+        return fail(message);
     }
     int status = 0;
     try {

@@ -48,13 +48,17 @@ def test_window_is_the_default_and_sized_in_device_pixels():
             hack.kill()
 
 
-def test_saver_and_wallpaper_need_a_layer_shell():
+def test_missing_layer_shell_or_compositor_is_one_line_and_status_1():
     with Weston(320, 240, 1) as weston:
         for mode in ("--saver", "--wallpaper"):
             result = weston.run([HACK, mode], check=False)
             assert result.returncode == 1, f"{mode}: status {result.returncode}"
             lines = result.stderr.strip().splitlines()
             assert len(lines) == 1 and "zwlr_layer_shell_v1" in lines[0], f"{mode}: {result.stderr!r}"
+    for env in ({"WAYLAND_DISPLAY": "nowhere", "XDG_RUNTIME_DIR": "/tmp"}, {"WAYLAND_DISPLAY": "nowhere"}):
+        result = subprocess.run([HACK, "--wayland"], env=env, capture_output=True, text=True, timeout=10)
+        lines = result.stderr.strip().splitlines()
+        assert result.returncode == 1 and len(lines) == 1 and "cannot connect" in lines[0], f"{env}: {result}"
 
 
 def test_sigterm_at_any_moment_of_the_start_exits_cleanly():
@@ -79,4 +83,4 @@ def test_sigterm_at_any_moment_of_the_start_exits_cleanly():
 
 if __name__ == "__main__":
     run_cases([test_fullscreen_matches_the_renderer_at_scale_2, test_window_is_the_default_and_sized_in_device_pixels,
-               test_saver_and_wallpaper_need_a_layer_shell, test_sigterm_at_any_moment_of_the_start_exits_cleanly])
+               test_missing_layer_shell_or_compositor_is_one_line_and_status_1, test_sigterm_at_any_moment_of_the_start_exits_cleanly])
