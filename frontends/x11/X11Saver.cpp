@@ -26,7 +26,7 @@ struct Area {
 
 constexpr Area ownWindowArea{0, 0, 1280, 720};
 constexpr long eventsOfAdoptedWindows = StructureNotifyMask | ExposureMask;
-constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask;
+constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
 
 // One window and the view shown in it. Frames are rendered whole into the
 // image's memory (or our framebuffer) and then put to the window in one
@@ -57,6 +57,13 @@ public:
 
     // The window is gone: nothing is left to destroy.
     void forget() { owned_ = false; }
+
+    // A window of our own shows nothing while unmapped or fully covered; its
+    // scene then pauses and resumes where it was. Windows we adopt are always
+    // drawn: their owner decides what is shown.
+    bool shown() const { return !owned_ || (mapped_ && !obscured_); }
+    void setMapped(bool mapped) { mapped_ = mapped; }
+    void setObscured(bool obscured) { obscured_ = obscured; }
 
     // Sizes arrive in bursts while a window is dragged; only the last one
     // before a frame is applied.
@@ -117,6 +124,8 @@ private:
     std::optional<PixelView> direct_;
     int pendingWidth_ = 0, pendingHeight_ = 0;
     bool painted_ = false;
+    bool mapped_ = false;
+    bool obscured_ = false;
 };
 
 // The virtual root a window manager may put over the real one (named by the
@@ -200,6 +209,11 @@ public:
     void dispatch() override;
     void prepareWait() override { XFlush(d_); }
     void frame(StopSignals& signals) override;
+    bool wantsFrames() const override {
+        for (const auto& s : surfaces_)
+            if (s->shown()) return true;
+        return false;
+    }
     StopReason stopReason() const override { return stop_; }
 
 private:
@@ -345,6 +359,9 @@ void Session::handle(XEvent& event) {
     if (!s) return;
     switch (event.type) {
     case ConfigureNotify: s->requestSize(event.xconfigure.width, event.xconfigure.height); break;
+    case MapNotify: s->setMapped(true); break;
+    case UnmapNotify: s->setMapped(false); break;
+    case VisibilityNotify: s->setObscured(event.xvisibility.state == VisibilityFullyObscured); break;
     case Expose:
         if (event.xexpose.count == 0) s->repaint();
         break;
@@ -400,6 +417,7 @@ void Session::frame(StopSignals& signals) {
     const std::string* overlay = config_.showFps ? &stats_.text() : nullptr;
     for (auto& s : surfaces_) {
         if (signals.take()) break;
+        if (!s->shown()) continue;
         if (s->applySize()) report(*s);
         s->drawFrame(overlay);
         if (afterFrame_) afterFrame_(s->view());
