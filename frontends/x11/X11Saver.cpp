@@ -1,6 +1,7 @@
 #include "frontends/x11/X11Saver.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
@@ -156,19 +157,41 @@ Window virtualRoot(Display* d) {
     return found;
 }
 
-// The monitors RandR reports, or the whole screen when it reports none.
-std::vector<Area> monitors(Display* d) {
+// The monitors RandR reports.
+std::vector<Area> randrMonitors(Display* d) {
     std::vector<Area> areas;
     int event = 0, error = 0, major = 0, minor = 0;
-    if (XRRQueryExtension(d, &event, &error) && XRRQueryVersion(d, &major, &minor) &&
-        (major > 1 || (major == 1 && minor >= 5))) {
-        int count = 0;
-        XRRMonitorInfo* info = XRRGetMonitors(d, DefaultRootWindow(d), True, &count);
-        for (int i = 0; i < count; ++i)
-            if (info[i].width > 0 && info[i].height > 0)
-                areas.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
-        if (info) XRRFreeMonitors(info);
-    }
+    if (!XRRQueryExtension(d, &event, &error) || !XRRQueryVersion(d, &major, &minor) ||
+        !(major > 1 || (major == 1 && minor >= 5)))
+        return areas;
+    int count = 0;
+    XRRMonitorInfo* info = XRRGetMonitors(d, DefaultRootWindow(d), True, &count);
+    for (int i = 0; i < count; ++i)
+        if (info[i].width > 0 && info[i].height > 0) areas.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
+    if (info) XRRFreeMonitors(info);
+    return areas;
+}
+
+// The heads Xinerama reports, which some servers (nested ones, older
+// multi-head set-ups) know of while RandR sees one screen.
+std::vector<Area> xineramaHeads(Display* d) {
+    std::vector<Area> areas;
+    int event = 0, error = 0;
+    if (!XineramaQueryExtension(d, &event, &error) || !XineramaIsActive(d)) return areas;
+    int count = 0;
+    XineramaScreenInfo* heads = XineramaQueryScreens(d, &count);
+    for (int i = 0; i < count; ++i)
+        if (heads[i].width > 0 && heads[i].height > 0)
+            areas.push_back({heads[i].x_org, heads[i].y_org, heads[i].width, heads[i].height});
+    if (heads) XFree(heads);
+    return areas;
+}
+
+// One area per monitor: RandR's list, Xinerama's when it knows of more, the
+// whole screen when neither reports any.
+std::vector<Area> monitors(Display* d) {
+    std::vector<Area> areas = randrMonitors(d);
+    if (std::vector<Area> heads = xineramaHeads(d); heads.size() > areas.size()) areas = std::move(heads);
     const int screen = DefaultScreen(d);
     if (areas.empty()) areas.push_back({0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen)});
     return areas;
