@@ -90,7 +90,6 @@ public:
     void drawFrame(const std::string* overlay) {
         if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
         if (!saver_.renderFrame(overlay)) return;
-        if (!image_->valid()) return;
         if (!direct_) image_->write(saver_.ownFramebuffer());
         image_->put(window_, gc_);
         painted_ = true;
@@ -105,8 +104,10 @@ private:
     // Frames go straight into the shared image where its memory allows;
     // otherwise into our framebuffer, in the server's order where possible,
     // and are copied over after each frame.
+    // An image that cannot be made is a lack of memory: the run ends with a message.
     void makeImage() {
         image_ = std::make_unique<X11Image>(display_, visual_, depth_, width(), height());
+        if (!image_->valid()) throw std::bad_alloc();
         direct_ = image_->directView();
         if (direct_)
             saver_.setTarget(*direct_);
@@ -363,7 +364,7 @@ bool Session::addSurface(Window window, bool owned, Visual* visual, int depth, A
     surfaces_.push_back(std::make_unique<Surface>(display_, window, owned, visual, depth, area, std::move(view)));
     Surface& s = *surfaces_.back();
     if (config_.holdAfter) s.saver().holdAfter(*config_.holdAfter);
-    if (!s.image().valid() || !isSupported(s.image().layout())) {
+    if (!isSupported(s.image().layout())) {
         fail("the window's visual is not a TrueColor visual of 16, 24 or 32 bits per pixel");
         return false;
     }
@@ -477,7 +478,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
             std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(), describeStop(reason, loop.signal()));
         return 0;
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory for the window's frames");
+        return fail("not enough memory for the frames of a window this size");
     }
 }
 
