@@ -2,11 +2,16 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "apps/ViewChoice.h"
+#include "platform/OutputFile.h"
 #include "platform/PngWriter.h"
 #include "platform/SoftwareGraphicsContext.h"
 
@@ -54,35 +59,29 @@ private:
     int last_ = -1;
 };
 
-bool writeOutput(const std::string& path, const uint32_t* px, int w, int h, FILE* err) {
+// Opens an output before anything is rendered, so that a path that cannot be
+// written fails at once.
+bool openOutput(const std::string& path, std::unique_ptr<platform::OutputFile>& file, FILE* err) {
     if (path.empty()) return true;
     std::string error;
-    if (platform::writePng(path, px, w, h, error)) return true;
+    file = platform::OutputFile::open(path, error);
+    if (file) return true;
     std::fprintf(err, "quillmoor-render: %s\n", error.c_str());
     return false;
 }
 
-}  // namespace
-
-uint64_t canvasFingerprint(const uint32_t* pixels, size_t count) {
-    uint64_t hash = 0xcbf29ce484222325ULL;
-    for (size_t i = 0; i < count; ++i)
-        for (int shift = 0; shift < 32; shift += 8) {
-            hash ^= (pixels[i] >> shift) & 0xFF;
-            hash *= 0x100000001b3ULL;
-        }
-    return hash;
+bool writeOutput(platform::OutputFile* file, const uint32_t* px, int w, int h, FILE* err) {
+    if (!file || (platform::writePng(*file, px, w, h) && file->commit())) return true;
+    std::fprintf(err, "quillmoor-render: %s\n", file->error().c_str());
+    return false;
 }
 
-int renderHeadless(const RenderOptions& o, FILE* out, FILE* err) {
-    for (const std::string* path : {&o.out, &o.canvasOut}) {
-        std::string error;
-        if (!path->empty() && !platform::canCreateFile(*path, error)) {
-            std::fprintf(err, "quillmoor-render: %s\n", error.c_str());
-            return 2;
-        }
-    }
+int traceFailed(int error, FILE* err) {
+    std::fprintf(err, "quillmoor-render: cannot write the trace: %s\n", std::strerror(error));
+    return 2;
+}
 
+int render(const RenderOptions& o, platform::OutputFile* canvasFile, platform::OutputFile* screenFile, FILE* out, FILE* err) {
     SeedSource seeds(o.seed, err);
     platform::Host host;
     host.process = platform::ProcessInfo::current();
@@ -118,15 +117,42 @@ int renderHeadless(const RenderOptions& o, FILE* out, FILE* err) {
         advance(frame);
         if (o.trace && (frame % o.every == 0 || frame == o.frames)) {
             const quillmoor::Canvas* c = canvas();
-            std::fprintf(out, "%" PRId64 " %016" PRIx64 " %016" PRIx64 "\n", frame, canvasFingerprint(c->px.data(), c->px.size()),
-                         scene()->rngState());
+            if (std::fprintf(out, "%" PRId64 " %016" PRIx64 " %016" PRIx64 "\n", frame, canvasFingerprint(c->px.data(), c->px.size()),
+                             scene()->rngState()) < 0)
+                return traceFailed(errno, err);
         }
         progress.update(frame);
     }
-    if (std::fflush(out) != 0) return 1;
+    if (std::fflush(out) != 0) return traceFailed(errno, err);
 
     const quillmoor::Canvas* c = canvas();
-    if (!writeOutput(o.canvasOut, c->px.data(), c->width, c->height, err)) return 2;
-    if (!writeOutput(o.out, framebuffer.px.data(), framebuffer.width, framebuffer.height, err)) return 2;
+    if (!writeOutput(canvasFile, c->px.data(), c->width, c->height, err)) return 2;
+    if (!writeOutput(screenFile, framebuffer.px.data(), framebuffer.width, framebuffer.height, err)) return 2;
     return 0;
+}
+
+}  // namespace
+
+uint64_t canvasFingerprint(const uint32_t* pixels, size_t count) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < count; ++i)
+        for (int shift = 0; shift < 32; shift += 8) {
+            hash ^= (pixels[i] >> shift) & 0xFF;
+            hash *= 0x100000001b3ULL;
+        }
+    return hash;
+}
+
+int renderHeadless(const RenderOptions& o, FILE* out, FILE* err) {
+    std::unique_ptr<platform::OutputFile> canvasFile, screenFile;
+    if (!openOutput(o.canvasOut, canvasFile, err) || !openOutput(o.out, screenFile, err)) return 2;
+    try {
+        return render(o, canvasFile.get(), screenFile.get(), out, err);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    const Size size = o.canvas.value_or(o.screen);
+    std::fprintf(err, "quillmoor-render: not enough memory for a %dx%d %s of the %s scene\n", size.width, size.height,
+                 o.canvas ? "canvas" : "screen", o.scene.c_str());
+    return 1;
 }

@@ -17,7 +17,11 @@ const char* const renderUsage =
     "  --canvas-out FILE write the unscaled canvas as PNG\n"
     "  --trace           print '<frame> <fnv1a64 of canvas> <generator state>' per frame\n"
     "  --every K         with --trace: only frames that are multiples of K, and the last\n"
-    "  --scene NAME      the scene to show\n";
+    "  --scene NAME      the scene to show\n"
+    "Memory grows with the canvas height as well as its area, since the forest keeps\n"
+    "a world about 0.63 x its height wider than the canvas: --canvas 3840x2160 needs\n"
+    "about 210 MiB, 1x16384 2.6 GiB, 16384x16384 7.7 GiB (skyline 2.5 GiB);\n"
+    "--screen 16384x16384 about 1 GiB. Without enough the renderer stops with status 1.\n";
 
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error) {
     RenderOptions o;
