@@ -1,5 +1,5 @@
 // Headless front end: drives a saver view (or a bare scene) without a display
-// and writes PNG snapshots and per-frame traces.
+// and writes PNG snapshots, video clips and per-frame traces.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +9,7 @@
 
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
+#include "platform/ClipWriter.h"
 #include "platform/OutputFile.h"
 
 int main(int argc, char** argv) {
@@ -32,5 +33,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmoor-render: cannot write the trace: %s\n", std::strerror(EBADF));
         return 2;
     }
-    return renderHeadless(*options, stdout, stderr);
+    return renderHeadless(*options, stdout, stderr, platform::openClipWriter);
 }
