@@ -72,7 +72,10 @@ bool openOutput(const std::string& path, std::unique_ptr<platform::OutputFile>& 
 
 bool openClip(const RenderOptions& o, const ClipOpener& opener, std::unique_ptr<platform::ClipWriter>& clip, FILE* err) {
     if (o.video.empty()) return true;
-    if (!opener) return failed("cannot write " + o.video + ": this program writes no clips", err), false;
+    if (!opener) {
+        failed("cannot write " + o.video + ": this program writes no clips", err);
+        return false;
+    }
     const Size size = o.canvas.value_or(o.screen);
     std::string error;
     clip = opener(o.video, size.width, size.height, error);
@@ -103,8 +106,9 @@ int render(const RenderOptions& o, HeadlessRun& run, Outputs outputs, FILE* out,
             const quillmoor::Canvas& c = run.canvas();
             if (std::fprintf(out, "%" PRId64 " %016" PRIx64 " %016" PRIx64 "\n", frame, canvasFingerprint(c.px.data(), c.px.size()),
                              run.scene().rngState()) < 0) {
+                const int cause = errno;
                 progress.clear();
-                return failed(std::string("cannot write the trace: ") + std::strerror(errno), err);
+                return failed(std::string("cannot write the trace: ") + std::strerror(cause), err);
             }
         }
         if (filmed && !outputs.clip->addFrame(run.clipFrame().pixels)) {
