@@ -4,11 +4,12 @@
 #include <iterator>
 
 #include "apps/ViewChoice.h"
+#include "platform/ClipWriter.h"
 
 const char* const renderUsage =
     "usage: quillmoor-render [--screen WxH | --canvas WxH] [--seed N] [--frames N]\n"
     "                        [--out FILE.png] [--canvas-out FILE.png] [--trace [--every K]]\n"
-    "                        [--scene NAME]\n"
+    "                        [--video FILE.webp|FILE.mp4 [--from N]] [--scene NAME]\n"
     "  --screen WxH      drive the saver view on a screen of WxH points (default 1920x1080)\n"
     "  --canvas WxH      build the scene for exactly this canvas\n"
     "  --seed N          64-bit seed, decimal or 0x-hex (default: from the system, printed)\n"
@@ -17,11 +18,19 @@ const char* const renderUsage =
     "  --canvas-out FILE write the unscaled canvas as PNG\n"
     "  --trace           print '<frame> <fnv1a64 of canvas> <generator state>' per frame\n"
     "  --every K         with --trace: only frames that are multiples of K, and the last\n"
-    "  --scene NAME      the scene to show\n";
+    "  --video FILE      write a 30 fps clip of --frames frames: .webp is lossless,\n"
+    "                    looping, at the canvas or screen size; .mp4 is H.264 of the\n"
+    "                    screen (or canvas) scaled up by a whole number to 1080 rows or more\n"
+    "  --from N          with --video: render N frames before the first one written\n"
+    "  --scene NAME      the scene to show\n"
+    "Memory grows with the canvas height as well as its area, since the forest keeps\n"
+    "a world about 0.63 x its height wider than the canvas: --canvas 3840x2160 needs\n"
+    "about 210 MiB, 1x16384 2.6 GiB, 16384x16384 7.7 GiB (skyline 2.5 GiB);\n"
+    "--screen 16384x16384 about 1 GiB. Without enough the renderer stops with status 1.\n";
 
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error) {
     RenderOptions o;
-    bool sawScreen = false, sawEvery = false;
+    bool sawScreen = false, sawEvery = false, sawFrom = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const auto name = optionName(args[i]);
         if (!name) {
@@ -36,7 +45,7 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             o.trace = true;
             continue;
         }
-        static const char* const valued[] = {"screen", "canvas", "seed", "frames", "out", "canvas-out", "every", "scene"};
+        static const char* const valued[] = {"screen", "canvas", "seed", "frames", "out", "canvas-out", "every", "scene", "video", "from"};
         if (std::find(std::begin(valued), std::end(valued), *name) == std::end(valued)) {
             error = "unknown option '" + args[i] + "'";
             return std::nullopt;
@@ -65,6 +74,11 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             const auto n = parseCount(value, int64_t{1} << 40);
             if (!n) return bad("expected a whole number");
             o.frames = *n;
+        } else if (*name == "from") {
+            const auto n = parseCount(value, int64_t{1} << 40);
+            if (!n) return bad("expected a whole number");
+            o.from = *n;
+            sawFrom = true;
         } else if (*name == "every") {
             const auto n = parseCount(value, int64_t{1} << 40);
             if (!n || *n < 1) return bad("expected a whole number of at least 1");
@@ -77,6 +91,9 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             return bad("expected a file name");
         } else if (*name == "out") {
             o.out = value;
+        } else if (*name == "video") {
+            if (!platform::clipFormatOf(value)) return bad("expected a name ending in .webp or .mp4");
+            o.video = value;
         } else {
             o.canvasOut = value;
         }
@@ -87,6 +104,14 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
     }
     if (o.canvas && !o.out.empty()) {
         error = "--out shows a screen; with --canvas use --canvas-out";
+        return std::nullopt;
+    }
+    if (sawFrom && o.video.empty()) {
+        error = "--from needs --video";
+        return std::nullopt;
+    }
+    if (!o.video.empty() && o.frames < 1) {
+        error = "--video needs --frames of at least 1";
         return std::nullopt;
     }
     if (sawEvery && !o.trace) {

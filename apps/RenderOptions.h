@@ -13,13 +13,18 @@ struct RenderOptions {
     Size screen{1920, 1080};
     std::optional<Size> canvas;  // build the scene for exactly this canvas instead of a screen
     std::optional<uint64_t> seed;
-    int64_t frames = 0;          // steps after the first draw
+    int64_t frames = 0;          // steps after the first draw; with a video, the frames it holds
+    int64_t from = 0;            // with a video: frames rendered before the first one it holds
     std::string out;             // the screen as a user sees it
     std::string canvasOut;       // the unscaled canvas
+    std::string video;           // a clip of the canvas (--canvas) or the screen, by extension
     bool trace = false;
     int64_t every = 1;
     std::string scene{defaultSceneName};
     bool help = false;
+
+    // The last frame rendered: frame 0 is the first draw, each later one follows a step.
+    int64_t lastFrame() const { return video.empty() ? frames : from + frames - 1; }
 };
 
 // Parses the arguments after the program name. On failure returns nothing and
