@@ -91,7 +91,8 @@ int renderHeadless(const RenderOptions& o, FILE* out, FILE* err) {
     const Size screen = o.canvas.value_or(o.screen);
     platform::Framebuffer framebuffer(o.canvas ? 1 : screen.width, o.canvas ? 1 : screen.height);
     platform::SoftwareGraphicsContext context(framebuffer);
-    auto view = makeSaverView(o.scene, host, {0, 0, double(screen.width), double(screen.height)}, false);
+    auto view = makeSaverView(o.scene, host, {0, 0, double(screen.width), double(screen.height)}, false,
+                              o.sceneSettings);
     platform::ViewRunner runner(*view, context);
 
     // With --canvas the scene is built for exactly that canvas and driven directly.

@@ -16,8 +16,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
-        std::fputs(renderUsage, stdout);
+        std::fputs(renderUsage().c_str(), stdout);
         return 0;
+    }
+    if (options->version) {
+        std::fputs("quillmoor-render " QUILLMOOR_VERSION "\n", stdout);
+        return 0;
+    }
+    // A run that writes nothing was almost surely meant to write something.
+    if (writesNothing(*options)) {
+        std::fputs(renderUsage().c_str(), stderr);
+        return 2;
     }
     return renderHeadless(*options, stdout, stderr);
 }
