@@ -24,13 +24,13 @@ build:
 	@cmake --build build -j $(JOBS)
 
 test: build
-	@ctest --preset release -j $(JOBS)
+	@ctest --preset release -j $(JOBS); status=$$?; scripts/skip-reasons.sh build; exit $$status
 
 sanitize:
 	@scripts/deps.sh build test
 	@cmake --preset sanitize >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
-	@ctest --preset sanitize -j $(JOBS)
+	@ctest --preset sanitize -j $(JOBS); status=$$?; scripts/skip-reasons.sh build-sanitize; exit $$status
 
 bench:
 	@scripts/deps.sh build test bench
@@ -38,9 +38,10 @@ bench:
 	@cmake --build build -j $(JOBS)
 	@scripts/bench.sh
 
-# Under /usr/local (PREFIX=... for elsewhere); uninstall removes exactly what
-# install put there, listed in build-programs/install_manifest.txt.
-install: programs
+# Installs what make programs built (as yourself, before sudo make install)
+# under /usr/local, or PREFIX=...; uninstall removes exactly what install put
+# there, listed in build-programs/install_manifest.txt.
+install:
 	@scripts/install.sh install $(PREFIX)
 
 uninstall:

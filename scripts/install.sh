@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# install [PREFIX]: installs the programs built in build-programs/ under PREFIX
+# install [PREFIX]: installs what build-programs/ (or $QUILLMOOR_BUILD) holds under PREFIX
 #   (default /usr/local) and remembers what it put there: the files in
 #   build-programs/install_manifest.txt (CMake's list), the directories it had
 #   to create in build-programs/install_dirs.txt.
 # uninstall: removes those files, then those directories when they are empty.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-programs
+build=${QUILLMOOR_BUILD:-build-programs}
 manifest=$build/install_manifest.txt
 created=$build/install_dirs.txt
 
@@ -15,6 +15,10 @@ trap '[[ -n $stage ]] && rm -rf "$stage"' EXIT
 
 install() {
   local prefix=${1:-/usr/local} dirs
+  if [[ ! -x $build/quillmoor-mothwake ]]; then
+    echo "Nothing to install yet: run 'make programs' (as yourself) first." >&2
+    exit 1
+  fi
   # A staged install first shows which directories the real one will create.
   stage=$(mktemp -d "${TMPDIR:-/tmp}/quillmoor-stage.XXXXXX")
   DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >/dev/null
