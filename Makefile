@@ -13,9 +13,9 @@ programs:
 	@scripts/quiet.sh "Configuring (build-programs/)" cmake --preset programs
 	@scripts/quiet.sh "Building quillmoor-mothwake and quillmoor-render" cmake --build build-programs -j $(JOBS)
 
-# Options pass through: make run ARGS="-scene skyline"
-run: programs
-	@scripts/run.sh $(ARGS)
+# Builds only the program it runs. Options pass through: make run ARGS="-scene skyline"
+run:
+	@JOBS=$(JOBS) scripts/run.sh $(ARGS)
 
 # The programs and the tests in build/; make bench adds the benchmarks there.
 build:
