@@ -101,19 +101,6 @@ TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
     EXPECT_FALSE(parseRenderOptions({"--trace", "--pan-frames"}, error));
 }
 
-TEST(SceneSettings, VariablesGiveWhatTheyAlwaysGaveAndOptionsWin) {
-    const auto env = quillmoor::sceneSettingsFromEnvironment("0", "fox");
-    EXPECT_EQ(env.panFrames, 1);
-    EXPECT_EQ(env.animal, Animals::Species::fox);
-    const auto junk = quillmoor::sceneSettingsFromEnvironment("3e2", "wolf");
-    EXPECT_FALSE(junk.panFrames || junk.animal);
-
-    const quillmoor::SceneSettings given{7, std::nullopt};
-    const auto both = quillmoor::preferring(given, env);
-    EXPECT_EQ(both.panFrames, 7);
-    EXPECT_EQ(both.animal, Animals::Species::fox);
-}
-
 TEST(SceneSettings, AnOptionGivesTheSameRunAsItsVariable) {
     for (const char* scene : {"forest", "skyline"}) {
         const std::vector<std::string> base = {"--screen", "320x180", "--seed", "11", "--frames", "600",

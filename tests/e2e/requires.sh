@@ -15,7 +15,6 @@ if [ -n "$missing" ]; then
       Xvfb) echo xvfb ;;
       xwininfo | xdpyinfo) echo x11-utils ;;
       xscreensaver*) echo xscreensaver ;;
-      dpkg-deb) echo dpkg ;;
       *) echo "$program" ;;
     esac
   done | sort -u | xargs)

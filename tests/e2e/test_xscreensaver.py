@@ -52,8 +52,7 @@ def readme_programs_lines():
 
 def make_home(programs, files=()):
     """A home for the daemon's user: ~/.xscreensaver with these programs:
-    entries (each ending in \\n\\ as in the README, "{home}" standing for
-    the home directory), plus files copied in."""
+    entries (each ending in \\n\\ as in the README), plus files copied in."""
     ensure_user()
     home = tempfile.mkdtemp(prefix="quillmoor-xss-")
     os.chmod(home, 0o755)
@@ -62,7 +61,7 @@ def make_home(programs, files=()):
         shutil.copy(source, os.path.join(home, name))
     with open(os.path.join(home, ".xscreensaver"), "w") as f:
         f.write(QUIET + "programs:\t\t\t\t\t\t\t\t      \\\n")
-        f.write("".join(line.replace("{home}", home) + "\n" for line in programs) + "\n")
+        f.write("".join(line + "\n" for line in programs) + "\n")
     if os.getuid() == 0:
         for directory, _, names in os.walk(home):
             shutil.chown(directory, USER)
