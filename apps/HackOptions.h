@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "QuillmoorMothwake/Environment.h"
 #include "frontends/x11/X11Saver.h"
 
 // The command line of the desktop saver, in the conventions of XScreenSaver
@@ -14,6 +15,7 @@ struct HackOptions {
     platform::X11Target target = platform::X11Target::ownWindow;
     unsigned long windowId = 0;  // for X11Target::window
     std::string scene;
+    quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
     std::optional<uint64_t> seed;
     std::optional<long> frames;  // steps after the first frame, then the last one is held
     bool showFps = false;

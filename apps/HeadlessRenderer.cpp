@@ -143,7 +143,7 @@ HeadlessRun::HeadlessRun(const RenderOptions& o, FILE* err)
       framebuffer_(bare_ ? 1 : o.screen.width, bare_ ? 1 : o.screen.height),
       context_(framebuffer_),
       view_(makeSaverView(o.scene, host_, {0, 0, double(o.canvas.value_or(o.screen).width), double(o.canvas.value_or(o.screen).height)},
-                          false)),
+                          false, o.sceneSettings)),
       runner_(*view_, context_) {
     if (!bare_) return;
     ownScene_ = view_->makeScene(o.canvas->width, o.canvas->height, seeds_.next64());

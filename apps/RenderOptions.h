@@ -21,14 +21,21 @@ struct RenderOptions {
     bool trace = false;
     int64_t every = 1;
     std::string scene{defaultSceneName};
+    quillmoor::SceneSettings sceneSettings;  // --pan-frames, --animal
     bool help = false;
+    bool version = false;
 
     // The last frame rendered: frame 0 is the first draw, each later one follows a step.
     int64_t lastFrame() const { return video.empty() ? frames : from + frames - 1; }
 };
 
+// True when the options ask for no output at all: no image, no clip and no trace.
+inline bool writesNothing(const RenderOptions& o) {
+    return o.out.empty() && o.canvasOut.empty() && o.video.empty() && !o.trace;
+}
+
 // Parses the arguments after the program name. On failure returns nothing and
 // sets error to one line naming the offending argument.
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error);
 
-extern const char* const renderUsage;
+std::string renderUsage();

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     const platform::X11SaverConfig config{options.target, options.windowId, options.showFps, options.verbose,
                                           programName, "Quillmoor Mothwake", options.frames, testFrameDelay()};
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
-        return std::unique_ptr<platform::ScreenSaverView>(makeSaverView(options.scene, h, frame, isPreview));
+        return std::unique_ptr<platform::ScreenSaverView>(makeSaverView(options.scene, h, frame, isPreview, options.sceneSettings));
     };
     // With -verbose, every change of a view's canvas size is reported with the
     // seed of its new scene, so a run can be repeated with -seed.

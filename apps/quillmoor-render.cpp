@@ -25,8 +25,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
-        if (std::fputs(renderUsage, stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2)) return 0;
+        if (std::fputs(renderUsage().c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2)) return 0;
         std::fprintf(stderr, "quillmoor-render: cannot write the usage: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
+        return 2;
+    }
+    if (options->version) {
+        if (std::fputs("quillmoor-render " QUILLMOOR_VERSION "\n", stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2))
+            return 0;
+        std::fprintf(stderr, "quillmoor-render: cannot write the version: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
+        return 2;
+    }
+    // A run that writes nothing was almost surely meant to write something.
+    if (writesNothing(*options)) {
+        std::fputs(renderUsage().c_str(), stderr);
         return 2;
     }
     if (options->trace && (closedStreams & 2)) {
