@@ -1,7 +1,8 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all deps configure build run test sanitize bench install clean
+.PHONY: all deps configure build run test sanitize bench fuzz install clean
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
 
 all: build
 
@@ -28,8 +29,14 @@ sanitize: deps
 bench: build
 	@scripts/bench.sh
 
+# Each fuzz target in turn for FUZZ_SECONDS, growing fuzz/corpus (clang build in build-fuzz).
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@fuzz/run.sh $(FUZZ_SECONDS)
+
 install: build
 	@cmake --install build
 
 clean:
-	@rm -rf build build-debug build-sanitize
+	@rm -rf build build-debug build-sanitize build-fuzz

@@ -1,0 +1,48 @@
+// The scenes' environment variables: MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL.
+// The input is the variable's value; like any environment value it ends at
+// its first NUL byte.
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "QuillmoorMothwake/Animals.h"
+#include "QuillmoorMothwake/Environment.h"
+#include "fuzz/FuzzSupport.h"
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The period as a plain reading of the rule: an optional sign, then digits
+// only, within int64_t; raised to at least 1. Nothing: not such a number.
+std::optional<int64_t> panFramesPlain(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    for (const char c : text)
+        if (!isDigit(c)) return std::nullopt;
+    const std::string signedText = (negative ? "-" : "") + std::string(text);
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);
+    if (error != std::errc{} || end != signedText.data() + signedText.size()) return std::nullopt;
+    return std::max<int64_t>(1, value);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string value(fuzz::asText(data, size).substr(0, fuzz::asText(data, size).find('\0')));
+
+    // A fallback of 0 is never a period, so it tells rejection apart.
+    const int64_t period = quillmoor::panFramesFromEnvironment(value.c_str(), 0);
+    fuzz::expect(period == panFramesPlain(value).value_or(0), "MOTHWAKES_PAN_FRAMES reads as a plain decimal integer");
+
+    const quillmoor::Animals animals(value.c_str());
+    const bool named = value == "moose" || value == "bear" || value == "fox";
+    fuzz::expect(animals.forced.has_value() == named && (animals.wait == 0) == named,
+                 "MOTHWAKES_ANIMAL forces exactly the named species, at once");
+    return 0;
+}
