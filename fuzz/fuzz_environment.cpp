@@ -19,15 +19,16 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // The period as a plain reading of the rule: an optional sign, then digits
 // only, within int64_t; raised to at least 1. Nothing: not such a number.
 std::optional<int64_t> panFramesPlain(std::string_view text) {
-    const bool negative = text.starts_with('-');
-    if (negative || text.starts_with('+')) text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
-    for (const char c : text)
+    std::string_view digits = text;
+    if (digits.starts_with('+') || digits.starts_with('-')) digits.remove_prefix(1);
+    if (digits.empty()) return std::nullopt;
+    for (const char c : digits)
         if (!isDigit(c)) return std::nullopt;
-    const std::string signedText = (negative ? "-" : "") + std::string(text);
+    // from_chars takes a minus sign but no plus sign.
+    const std::string_view number = text.starts_with('+') ? digits : text;
     int64_t value = 0;
-    const auto [end, error] = std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);
-    if (error != std::errc{} || end != signedText.data() + signedText.size()) return std::nullopt;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc{} || end != number.data() + number.size()) return std::nullopt;
     return std::max<int64_t>(1, value);
 }
 
