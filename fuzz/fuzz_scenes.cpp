@@ -3,7 +3,8 @@
 // Input bytes:
 //   0      bit 0: skyline instead of forest; bits 1-2: forced animal (forest:
 //          none, moose, bear, fox); bit 3: pan every frame instead of the
-//          scene's own period
+//          scene's own period; bit 4: run a second scene from the same
+//          input alongside and require the same pictures and generator
 //   1, 2   canvas width and height, each 1 ... 64 (byte % 64 + 1)
 //   3-10   the seed, little-endian (missing bytes are 0)
 //   11...  one byte per run: that many steps (0 ... 255), then a draw
@@ -52,11 +53,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < 8; ++i) seed |= static_cast<uint64_t>(data[3 + i]) << (8 * i);
 
     const auto scene = makeScene(flags, width, height, seed);
-    Canvas canvas(width, height);
-    scene->draw(canvas);
-    for (size_t run = headerSize; run < size; ++run) {
-        for (int i = 0; i < data[run]; ++i) scene->step();
+    // A twin built later sits elsewhere in memory: a scene that read memory it
+    // never set, or depended on addresses, would drift from it.
+    const auto twin = (flags & 16) ? makeScene(flags, width, height, seed) : nullptr;
+    Canvas canvas(width, height), twinCanvas(width, height);
+    const auto draw = [&] {
         scene->draw(canvas);
+        if (!twin) return;
+        twin->draw(twinCanvas);
+        fuzz::expect(twinCanvas.px == canvas.px && twin->rngState() == scene->rngState(),
+                     "a scene is determined by its size, seed and settings");
+    };
+    draw();
+    for (size_t run = headerSize; run < size; ++run) {
+        for (int i = 0; i < data[run]; ++i) {
+            scene->step();
+            if (twin) twin->step();
+        }
+        draw();
     }
 
     // A draw covers the whole canvas and leaves the picture as it was.

@@ -5,9 +5,10 @@
 #   fuzz/run.sh --minimise     shrink each committed corpus to a minimal set with the same coverage
 #
 # Each target starts from its committed corpus, fuzz/corpus/NAME, and writes
-# what it finds to build-fuzz/corpus/NAME; afterwards only inputs that reach
-# code the committed corpus does not are merged back into it. Merging counts
-# code edges, not how often each is hit, so the committed corpus stays small.
+# what it finds to build-fuzz/corpus/NAME, emptied first so that a run's
+# start-up stays short; afterwards only inputs that reach code the committed
+# corpus does not are merged back into it. Merging counts code edges, not how
+# often each is hit, so the committed corpus stays small.
 # Crashes, leaks, timeouts and broken properties land in build-fuzz/artifacts.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +49,7 @@ seconds=${1:-60}
 failed=()
 mkdir -p "$artifacts"
 for name in "${targets[@]}"; do
+  rm -rf "${work:?}/$name"
   mkdir -p "$work/$name" "fuzz/corpus/$name"
   dict=()
   [[ -f "fuzz/$name.dict" ]] && dict=(-dict="fuzz/$name.dict")
