@@ -1,8 +1,9 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all programs run build test sanitize bench install uninstall deb clean
+.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
+FUZZ_SECONDS ?= 60
 
 all: build
 
@@ -52,5 +53,12 @@ deb:
 	@scripts/deps.sh build extras
 	@scripts/deb.sh
 
+# Each fuzz target in turn for FUZZ_SECONDS, growing fuzz/corpus (clang build in build-fuzz).
+fuzz:
+	@scripts/deps.sh build fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@fuzz/run.sh $(FUZZ_SECONDS)
+
 clean:
-	@rm -rf build build-programs build-debug build-sanitize build-deb
+	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz

@@ -463,6 +463,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
     if (signals.take()) return 0;  // told to stop before anything was shown
 
     auto display = X11Display::open();
+    if (!display && signals.take()) return 0;  // told to stop while still connecting: nothing to show
     if (!display) {
         const char* name = std::getenv("DISPLAY");
         return fail(std::string("cannot open display \"") + (name ? name : "") + "\"");
