@@ -14,7 +14,7 @@
 
 #include "platform/SoftwareGraphicsContext.h"
 #include "platform/X11Display.h"
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 #include "platform/X11FrameClock.h"
 
 namespace platform {

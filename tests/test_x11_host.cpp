@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 #include "platform/X11FrameClock.h"
 #include "platform/X11Pixels.h"
 
