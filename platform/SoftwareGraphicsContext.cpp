@@ -101,6 +101,8 @@ constexpr int gapChunks = 1;
 // image changed (a scroll, a new scene): then it is redrawn whole at once.
 constexpr int sampleStride = 16;
 constexpr int fewestSamples = 4;
+// What redrawing one more rectangle costs, in pixels redrawn.
+constexpr int64_t rectangleCost = 512;
 
 // Sets flags[k] when pixels [k chunkPixels, (k + 1) chunkPixels) of the
 // count differ between a and b; true when any does.
@@ -392,10 +394,10 @@ void SoftwareGraphicsContext::endFrame() {
         if (!inside.empty()) redraw_.push_back(inside);
     }
     addedDamage_.clear();
-    int64_t redrawArea = 0;
-    for (const PixelRect& r : redraw_) redrawArea += r.area();
     // Past half the buffer one pass over all of it is cheaper than many rectangles.
-    if (resets && 2 * redrawArea >= whole.area()) drawWhole = true;
+    int64_t redrawCost = static_cast<int64_t>(redraw_.size()) * rectangleCost;
+    for (const PixelRect& r : redraw_) redrawCost += r.area();
+    if (resets && 2 * redrawCost >= whole.area()) drawWhole = true;
 
     if (whole.empty()) {
         // Nothing to draw into.

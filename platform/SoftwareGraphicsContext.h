@@ -31,6 +31,17 @@ namespace platform {
 // Drawing outside a frame happens at once, as it always did, and makes the
 // next frame whole. So does a frame whose first operation does not cover the
 // whole buffer with an opaque fill: its picture depends on what lay beneath.
+//
+// A front end that draws over the finished frame itself (an overlay) adds
+// what it covers to the damage of every frame in which that changes, before
+// endFrame(), so those pixels are drawn from the operations again.
+//
+//     context.beginFrame();
+//     runner.tick();                                     // the view draws
+//     context.addDamage(overlay.update(text, w, h));    // what else changes
+//     context.endFrame();
+//     overlay.draw(buffer);
+//     for (PixelRect r : context.damage()) put(r);
 class SoftwareGraphicsContext final : public GraphicsContext {
 public:
     static constexpr std::size_t defaultDamageRects = 16;
