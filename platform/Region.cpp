@@ -119,7 +119,9 @@ Region Region::covering(const std::vector<PixelRect>& rects, std::size_t maxRect
     Region region;
     const std::size_t pairwiseLimit = 2 * maxRects;
     if (rects.size() <= pairwiseLimit) {
-        for (const PixelRect& r : rects) region.add(r);
+        // Overlapping ones are merged rather than cut up, so the list never grows.
+        for (const PixelRect& r : rects)
+            if (!r.empty()) region.absorb(r);
         region.coalesce(maxRects);
         return region;
     }

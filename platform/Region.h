@@ -44,6 +44,8 @@ public:
     // (they may overlap): nearby rectangles are merged into their bounding boxes.
     static Region covering(const std::vector<PixelRect>& rects, std::size_t maxRects);
 
+    // Union. The new rectangle is cut around those already held, so the list
+    // can grow by more than one; coalesce() keeps it short.
     void add(PixelRect rect);
     void add(const Region& other);
     // Keeps only the pixels inside bounds.
