@@ -1,6 +1,6 @@
 #include "platform/SaverSurface.h"
 
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 
 namespace platform {
 

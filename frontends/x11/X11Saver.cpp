@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "frontends/x11/X11Display.h"
+#include "platform/FpsOverlay.h"
 #include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
-#include "platform/X11FpsOverlay.h"
 
 namespace platform {
 
