@@ -29,9 +29,9 @@ constexpr Area ownWindowArea{0, 0, 1280, 720};
 constexpr long eventsOfAdoptedWindows = StructureNotifyMask | ExposureMask;
 constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
 
-// One window and the view shown in it. Frames are rendered whole into the
-// image's memory (or our framebuffer) and then put to the window in one
-// request, so the window never shows a half-drawn frame.
+// One window and the view shown in it. Frames are rendered into the image's
+// memory (or our framebuffer) and only then put to the window, so the window
+// never shows a half-drawn frame.
 class Surface {
 public:
     Surface(X11Display& display, Window window, bool owned, Visual* visual, int depth, Area area,
@@ -87,11 +87,15 @@ public:
         return true;
     }
 
+    // Only the pixels that changed are moved to the server; a frame in which
+    // nothing changed puts nothing.
     void drawFrame(const std::string* overlay) {
         if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
         if (!saver_.renderFrame(overlay)) return;
-        if (!direct_) image_->write(saver_.ownFramebuffer());
-        image_->put(window_, gc_);
+        const Region& damage = saver_.damage();
+        if (damage.empty()) return;
+        if (!direct_) image_->write(saver_.ownFramebuffer(), damage);
+        image_->put(window_, gc_, damage);
         painted_ = true;
     }
 

@@ -49,6 +49,12 @@ def test_root_after_n_frames_equals_the_renderer():
             assert wrong == 0, f"{size} {scene}: {wrong} pixels differ from the renderer"
 
 
+def test_frames_put_without_shared_memory_equal_the_renderer():
+    with Xvfb("1280x720", extra=("-extension", "MIT-SHM")) as x:
+        shown = held_picture(x, ["-root", "-seed", "9", "-frames", "45"], "noshm.ppm")
+        assert differing_pixels(shown, rendered("1280x720", 9, 45)) == 0
+
+
 def test_own_window_after_n_frames_equals_the_renderer():
     with Xvfb("1920x1080") as x:
         shown = held_picture(x, ["-seed", "5", "-frames", "30", "-fps"], "own.ppm")
@@ -105,6 +111,7 @@ def test_covered_window_stops_using_the_cpu_and_resumes():
 if __name__ == "__main__":
     run_cases([
         test_root_after_n_frames_equals_the_renderer,
+        test_frames_put_without_shared_memory_equal_the_renderer,
         test_own_window_after_n_frames_equals_the_renderer,
         test_covered_window_stops_using_the_cpu_and_resumes,
     ])

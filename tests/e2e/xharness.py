@@ -19,10 +19,10 @@ EXIT_LIMIT = float(os.environ.get("QUILLMOOR_EXIT_LIMIT_MS", "200")) / 1000
 class Xvfb:
     """An X server on a display number it picks itself (-displayfd)."""
 
-    def __init__(self, size="1024x768"):
+    def __init__(self, size="1024x768", extra=()):
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac", *extra],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
