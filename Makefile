@@ -1,35 +1,64 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all deps configure build run test sanitize bench install clean
+.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+ARGS ?=
+FUZZ_SECONDS ?= 60
 
 all: build
 
-deps:
-	@scripts/deps.sh
+# The two programs alone, in build-programs/: no tests, no benchmarks, and
+# only the packages they need.
+programs:
+	@scripts/deps.sh build
+	@scripts/quiet.sh "Configuring (build-programs/)" cmake --preset programs
+	@scripts/quiet.sh "Building quillmoor-mothwake and quillmoor-render" cmake --build build-programs -j $(JOBS)
 
-configure: deps
-	@cmake --preset release >/dev/null
+# Builds only the program it runs. Options pass through: make run ARGS="-scene skyline"
+run:
+	@JOBS=$(JOBS) scripts/run.sh $(ARGS)
 
-build: configure
+# The programs and the tests in build/; make bench adds the benchmarks there.
+build:
+	@scripts/deps.sh build test
+	@cmake --preset release -DQUILLMOOR_BENCH=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-run: build
-	@scripts/run.sh
-
 test: build
-	@ctest --preset release -j $(JOBS)
+	@ctest --preset release -j $(JOBS); status=$$?; scripts/skip-reasons.sh build; exit $$status
 
-sanitize: deps
+sanitize:
+	@scripts/deps.sh build test
 	@cmake --preset sanitize >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
-	@ctest --preset sanitize -j $(JOBS)
+	@ctest --preset sanitize -j $(JOBS); status=$$?; scripts/skip-reasons.sh build-sanitize; exit $$status
 
-bench: build
+bench:
+	@scripts/deps.sh build test bench
+	@cmake --preset release -DQUILLMOOR_BENCH=ON >/dev/null
+	@cmake --build build -j $(JOBS)
 	@scripts/bench.sh
 
-install: build
-	@cmake --install build
+# Installs what make programs built (as yourself, before sudo make install)
+# under /usr/local, or PREFIX=...; uninstall removes exactly what install put
+# there, listed in build-programs/install_manifest.txt.
+install:
+	@scripts/install.sh install $(PREFIX)
+
+uninstall:
+	@scripts/install.sh uninstall
+
+# build-deb/quillmoor-mothwake_VERSION_ARCH.deb, checked with lintian.
+deb:
+	@scripts/deps.sh build extras
+	@scripts/deb.sh
+
+# Each fuzz target in turn for FUZZ_SECONDS, growing fuzz/corpus (clang build in build-fuzz).
+fuzz:
+	@scripts/deps.sh build fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
-	@rm -rf build build-debug build-sanitize
+	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz

@@ -135,9 +135,9 @@ std::vector<Sprite> Animals::makeFrames(Species species, double scale) {
 
 Animals::Animals() : Animals(std::getenv("MOTHWAKES_ANIMAL")) {}
 
-Animals::Animals(const char* forcedSpecies) {
-    if (forcedSpecies == nullptr) return;
-    forced = species(forcedSpecies);
+Animals::Animals(const char* forcedSpecies) : Animals(forcedSpecies ? species(forcedSpecies) : std::nullopt) {}
+
+Animals::Animals(std::optional<Species> forcedSpecies) : forced(forcedSpecies) {
     // A forced species lets the first animal in at once, so it can be seen.
     if (forced) wait = 0;
 }

@@ -40,6 +40,8 @@ public:
     Animals();
     // Takes the value that variable would hold (null: not set).
     explicit Animals(const char* forcedSpecies);
+    // Every animal of the given species, the first one at once; none given: any species.
+    explicit Animals(std::optional<Species> forcedSpecies);
 
     void step(RNG& rng, int width, double scale);
     void draw(Canvas& canvas, int groundY, std::span<const int> fires, double scale, PixelPredicate hidden) const;

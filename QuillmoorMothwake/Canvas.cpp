@@ -10,11 +10,15 @@ Canvas::Canvas(int w, int h)
 
 std::optional<platform::Image> Canvas::makeImage() const {
     const auto* first = reinterpret_cast<const uint8_t*>(px.data());
-    if (imageBytes_ && imageBytes_.use_count() == 1)
-        imageBytes_->assign(first, first + px.size() * 4);
+    const auto unshared = [&](std::size_t i) { return imageBytes_[i] && imageBytes_[i].use_count() == 1; };
+    // The last block while nobody holds its image, else the other one.
+    const std::size_t slot = unshared(lastBlock_) ? lastBlock_ : 1 - lastBlock_;
+    if (unshared(slot))
+        imageBytes_[slot]->assign(first, first + px.size() * 4);
     else
-        imageBytes_ = std::make_shared<std::vector<uint8_t>>(first, first + px.size() * 4);
-    return platform::Image::create(width, height, width * 4, std::shared_ptr<const std::vector<uint8_t>>(imageBytes_));
+        imageBytes_[slot] = std::make_shared<std::vector<uint8_t>>(first, first + px.size() * 4);
+    lastBlock_ = slot;
+    return platform::Image::create(width, height, width * 4, std::shared_ptr<const std::vector<uint8_t>>(imageBytes_[slot]));
 }
 
 namespace {

@@ -26,10 +26,12 @@ public:
     std::optional<platform::Image> makeImage() const;
 
 private:
-    // The block the last image copied into; it is reused for the next copy
-    // once no image refers to it any more, so steady presentation does not
-    // allocate a fresh block every frame.
-    mutable std::shared_ptr<std::vector<uint8_t>> imageBytes_;
+    // The blocks the last two images copied into. A block is reused for the
+    // next copy once no image refers to it any more, so steady presentation
+    // does not allocate a fresh block every frame, even while the presenter
+    // keeps the previous frame's image to compare the next one with.
+    mutable std::array<std::shared_ptr<std::vector<uint8_t>>, 2> imageBytes_;
+    mutable std::size_t lastBlock_ = 0;
 };
 
 // The 4 x 4 ordered-dither thresholds, row-major by (y mod 4, x mod 4).

@@ -5,7 +5,8 @@
 namespace quillmoor {
 
 std::unique_ptr<PixelScene> GlimmerfoldView::makeScene(int width, int height, uint64_t seed) {
-    return std::make_unique<GlimmerfoldScene>(width, height, seed);
+    return std::make_unique<GlimmerfoldScene>(width, height, seed,
+                                              settings_.panFrames.value_or(GlimmerfoldScene::defaultPanFrames));
 }
 
 }  // namespace quillmoor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuillmoorMothwake/Environment.h"
 #include "QuillmoorMothwake/PixelSaverView.h"
 
 namespace quillmoor {
@@ -7,10 +8,14 @@ namespace quillmoor {
 // A saver view showing the city skyline.
 class GlimmerfoldView : public PixelSaverView {
 public:
-    using PixelSaverView::PixelSaverView;
+    GlimmerfoldView(platform::Host& host, platform::Rect frame, bool isPreview, SceneSettings settings)
+        : PixelSaverView(host, frame, isPreview), settings_(settings) {}
 
     double targetRows() const override { return 225; }
     std::unique_ptr<PixelScene> makeScene(int width, int height, uint64_t seed) override;
+
+private:
+    SceneSettings settings_;  // the city has no animals; only the pan period applies
 };
 
 }  // namespace quillmoor

@@ -85,6 +85,10 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
             if (!text) return "--scene needs a name";
             if (!isKnownScene(*text)) return "unknown scene \"" + *text + "\" (known: " + knownSceneNames() + ")";
             options.scene = *text;
+        } else if (isSceneSettingOption(*name)) {
+            const auto text = value();
+            if (!text) return "--" + *name + " needs a value";
+            if (auto error = readSceneSettingOption(*name, *text, options.sceneSettings)) return *error;
         } else if (*name == "seed") {
             const auto text = value();
             if (!text) return "--seed needs a number";
@@ -165,11 +169,15 @@ std::string hackUsage(const char* program) {
            "\n"
            "Other options:\n"
            "  -scene NAME         the scene to show (" + knownSceneNames() + ")\n"
+           "  -pan-frames N       frames (1/30 s each) per one-column scroll, 1 ... 1000000000\n"
+           "                      (default 1800 for the forest, 60 for the skyline)\n"
+           "  -animal NAME        only this animal in the forest, the first one at once (moose, bear, fox)\n"
            "  -seed N             start from this 64-bit seed (decimal or 0x-hex) instead of a random one\n"
            "  -frames N           step the scene N times after the first frame, then hold the last one\n"
            "  -fps                show the frame rate and frame time in a corner\n"
            "  -verbose            report windows, sizes, canvas changes and seeds on stderr\n"
            "  -help, -version\n"
            "\n"
-           "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n";
+           "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n"
+           "-pan-frames and -animal win over MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL.\n";
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "QuillmoorMothwake/Environment.h"
 #include "frontends/wayland/WaylandSaver.h"
 #include "frontends/x11/X11Saver.h"
 
@@ -19,6 +20,7 @@ struct HackOptions {
     unsigned long windowId = 0;                                    // for X11Target::window
     platform::WaylandMode waylandMode = platform::WaylandMode::window;  // when frontEnd is wayland
     std::string scene;
+    quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
     std::optional<uint64_t> seed;
     std::optional<long> frames;  // steps after the first frame, then the last one is held
     bool showFps = false;

@@ -2,41 +2,29 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
-#include <memory>
-#include <string>
+#include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "apps/ViewChoice.h"
+#include "platform/OutputFile.h"
 #include "platform/PngWriter.h"
-#include "platform/SoftwareGraphicsContext.h"
 
 namespace {
 
-// The seed source handed to the view: the fixed seed when one was given,
-// otherwise the system's, reported so that the run can be reproduced.
-class SeedSource final : public platform::SecureRandom {
-public:
-    SeedSource(std::optional<uint64_t> fixed, FILE* err) : fixed_(fixed), err_(err) {}
-    uint64_t next64() override {
-        if (fixed_) return *fixed_;
-        const uint64_t seed = system_.next64();
-        std::fprintf(err_, "seed: 0x%016" PRIx64 "\n", seed);
-        return seed;
-    }
-
-private:
-    std::optional<uint64_t> fixed_;
-    FILE* err_;
-    platform::SystemSecureRandom system_;
-};
-
-// A bar on stderr for long runs, only when stderr is a terminal.
+// A bar on stderr for long runs, with an estimate of the time left, only
+// when stderr is a terminal.
 class Progress {
 public:
-    Progress(int64_t total, FILE* err) : total_(total), err_(err), shown_(total >= 300 && isatty(fileno(err))) {}
-    ~Progress() {
-        if (shown_) std::fputs("\r\033[K", err_);
-    }
+    Progress(int64_t total, FILE* err)
+        : total_(total), err_(err), shown_(total >= 300 && isatty(fileno(err))), start_(std::chrono::steady_clock::now()) {}
+    ~Progress() { clear(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
     void update(int64_t done) {
         if (!shown_) return;
         const int percent = static_cast<int>(done * 100 / total_);
@@ -44,25 +32,141 @@ public:
         last_ = percent;
         const int filled = percent * 40 / 100;
         std::fprintf(err_, "\r[%.*s%*s] %3d%%", filled, "########################################", 40 - filled, "", percent);
+        if (done > 0 && done < total_) {
+            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+            const auto left = static_cast<int64_t>(elapsed * static_cast<double>(total_ - done) / static_cast<double>(done) + 0.5);
+            std::fprintf(err_, "  %" PRId64 ":%02d:%02d left", left / 3600, static_cast<int>(left / 60 % 60), static_cast<int>(left % 60));
+        }
+        std::fputs("\033[K", err_);
         std::fflush(err_);
+    }
+
+    // Takes the bar away, so that a message can take the line.
+    void clear() {
+        if (shown_) std::fputs("\r\033[K", err_);
+        shown_ = false;
     }
 
 private:
     int64_t total_;
     FILE* err_;
     bool shown_;
+    std::chrono::steady_clock::time_point start_;
     int last_ = -1;
 };
 
-bool writeOutput(const std::string& path, const uint32_t* px, int w, int h, FILE* err) {
+int failed(const std::string& message, FILE* err) {
+    std::fprintf(err, "quillmoor-render: %s\n", message.c_str());
+    return 2;
+}
+
+// Opens an output before anything is rendered, so that a path that cannot be
+// written fails at once.
+bool openOutput(const std::string& path, std::unique_ptr<platform::OutputFile>& file, FILE* err) {
     if (path.empty()) return true;
     std::string error;
-    if (platform::writePng(path, px, w, h, error)) return true;
-    std::fprintf(err, "quillmoor-render: %s\n", error.c_str());
+    file = platform::OutputFile::open(path, error);
+    if (!file) failed(error, err);
+    return file != nullptr;
+}
+
+bool openClip(const RenderOptions& o, const ClipOpener& opener, std::unique_ptr<platform::ClipWriter>& clip, FILE* err) {
+    if (o.video.empty()) return true;
+    if (!opener) {
+        failed("cannot write " + o.video + ": this program writes no clips", err);
+        return false;
+    }
+    const Size size = o.canvas.value_or(o.screen);
+    std::string error;
+    clip = opener(o.video, size.width, size.height, error);
+    if (!clip) failed(error, err);
+    return clip != nullptr;
+}
+
+bool writePng(platform::OutputFile* file, FrameView frame, FILE* err) {
+    if (!file || (platform::writePng(*file, frame.pixels, frame.width, frame.height) && file->commit())) return true;
+    failed(file->error(), err);
     return false;
 }
 
+struct Outputs {
+    platform::OutputFile* canvas;
+    platform::OutputFile* screen;
+    platform::ClipWriter* clip;
+};
+
+int render(const RenderOptions& o, HeadlessRun& run, Outputs outputs, FILE* out, FILE* err) {
+    const int64_t last = o.lastFrame();
+    Progress progress(last, err);
+    for (int64_t frame = 0; frame <= last; ++frame) {
+        const bool traced = o.trace && (frame % o.every == 0 || frame == last);
+        const bool filmed = outputs.clip && frame >= o.from;
+        run.advance(frame, traced || filmed || frame == last);
+        if (traced) {
+            const quillmoor::Canvas& c = run.canvas();
+            if (std::fprintf(out, "%" PRId64 " %016" PRIx64 " %016" PRIx64 "\n", frame, canvasFingerprint(c.px.data(), c.px.size()),
+                             run.scene().rngState()) < 0) {
+                const int cause = errno;
+                progress.clear();
+                return failed(std::string("cannot write the trace: ") + std::strerror(cause), err);
+            }
+        }
+        if (filmed && !outputs.clip->addFrame(run.clipFrame().pixels)) {
+            progress.clear();
+            return failed(outputs.clip->error(), err);
+        }
+        progress.update(frame);
+    }
+    progress.clear();
+    if (std::fflush(out) != 0) return failed(std::string("cannot write the trace: ") + std::strerror(errno), err);
+    if (outputs.clip && !outputs.clip->finish()) return failed(outputs.clip->error(), err);
+
+    const quillmoor::Canvas& c = run.canvas();
+    if (!writePng(outputs.canvas, {c.px.data(), c.width, c.height}, err)) return 2;
+    if (!writePng(outputs.screen, run.screen(), err)) return 2;
+    return 0;
+}
+
 }  // namespace
+
+uint64_t SeedSource::next64() {
+    if (fixed_) return *fixed_;
+    const uint64_t seed = system_.next64();
+    std::fprintf(err_, "seed: 0x%016" PRIx64 "\n", seed);
+    return seed;
+}
+
+HeadlessRun::HeadlessRun(const RenderOptions& o, FILE* err)
+    : bare_(o.canvas.has_value()),
+      seeds_(o.seed, err),
+      host_{{}, platform::ProcessInfo::current(), &seeds_, nullptr},
+      framebuffer_(bare_ ? 1 : o.screen.width, bare_ ? 1 : o.screen.height),
+      context_(framebuffer_),
+      view_(makeSaverView(o.scene, host_, {0, 0, double(o.canvas.value_or(o.screen).width), double(o.canvas.value_or(o.screen).height)},
+                          false, o.sceneSettings)),
+      runner_(*view_, context_) {
+    if (!bare_) return;
+    ownScene_ = view_->makeScene(o.canvas->width, o.canvas->height, seeds_.next64());
+    ownCanvas_ = std::make_unique<quillmoor::Canvas>(o.canvas->width, o.canvas->height);
+}
+
+void HeadlessRun::advance(int64_t frame, bool draw) {
+    if (!bare_) {
+        frame == 0 ? runner_.display() : runner_.tick();
+        return;
+    }
+    if (frame > 0) ownScene_->step();
+    if (draw) ownScene_->draw(*ownCanvas_);
+}
+
+const quillmoor::Canvas& HeadlessRun::canvas() const { return bare_ ? *ownCanvas_ : *view_->canvas(); }
+
+const quillmoor::PixelScene& HeadlessRun::scene() const { return bare_ ? *ownScene_ : *view_->scene(); }
+
+FrameView HeadlessRun::clipFrame() const {
+    if (!bare_) return screen();
+    return {ownCanvas_->px.data(), ownCanvas_->width, ownCanvas_->height};
+}
 
 uint64_t canvasFingerprint(const uint32_t* pixels, size_t count) {
     uint64_t hash = 0xcbf29ce484222325ULL;
@@ -74,59 +178,19 @@ uint64_t canvasFingerprint(const uint32_t* pixels, size_t count) {
     return hash;
 }
 
-int renderHeadless(const RenderOptions& o, FILE* out, FILE* err) {
-    for (const std::string* path : {&o.out, &o.canvasOut}) {
-        std::string error;
-        if (!path->empty() && !platform::canCreateFile(*path, error)) {
-            std::fprintf(err, "quillmoor-render: %s\n", error.c_str());
-            return 2;
-        }
+int renderHeadless(const RenderOptions& o, FILE* out, FILE* err, const ClipOpener& openClipWriter) {
+    std::unique_ptr<platform::OutputFile> canvasFile, screenFile;
+    if (!openOutput(o.canvasOut, canvasFile, err) || !openOutput(o.out, screenFile, err)) return 2;
+    try {
+        std::unique_ptr<platform::ClipWriter> clip;
+        if (!openClip(o, openClipWriter, clip, err)) return 2;
+        HeadlessRun run(o, err);
+        return render(o, run, {canvasFile.get(), screenFile.get(), clip.get()}, out, err);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
     }
-
-    SeedSource seeds(o.seed, err);
-    platform::Host host;
-    host.process = platform::ProcessInfo::current();
-    host.secureRandom = &seeds;
-
-    const Size screen = o.canvas.value_or(o.screen);
-    platform::Framebuffer framebuffer(o.canvas ? 1 : screen.width, o.canvas ? 1 : screen.height);
-    platform::SoftwareGraphicsContext context(framebuffer);
-    auto view = makeSaverView(o.scene, host, {0, 0, double(screen.width), double(screen.height)}, false);
-    platform::ViewRunner runner(*view, context);
-
-    // With --canvas the scene is built for exactly that canvas and driven directly.
-    std::unique_ptr<quillmoor::PixelScene> ownScene;
-    std::unique_ptr<quillmoor::Canvas> ownCanvas;
-    if (o.canvas) {
-        ownScene = view->makeScene(o.canvas->width, o.canvas->height, seeds.next64());
-        ownCanvas = std::make_unique<quillmoor::Canvas>(o.canvas->width, o.canvas->height);
-    }
-    const auto advance = [&](int64_t frame) {
-        if (!o.canvas) {
-            frame == 0 ? runner.display() : runner.tick();
-            return;
-        }
-        if (frame > 0) ownScene->step();
-        const bool needed = frame == o.frames || (o.trace && frame % o.every == 0);
-        if (needed) ownScene->draw(*ownCanvas);
-    };
-    const auto canvas = [&] { return o.canvas ? ownCanvas.get() : view->canvas(); };
-    const auto scene = [&] { return o.canvas ? ownScene.get() : view->scene(); };
-
-    Progress progress(o.frames, err);
-    for (int64_t frame = 0; frame <= o.frames; ++frame) {
-        advance(frame);
-        if (o.trace && (frame % o.every == 0 || frame == o.frames)) {
-            const quillmoor::Canvas* c = canvas();
-            std::fprintf(out, "%" PRId64 " %016" PRIx64 " %016" PRIx64 "\n", frame, canvasFingerprint(c->px.data(), c->px.size()),
-                         scene()->rngState());
-        }
-        progress.update(frame);
-    }
-    if (std::fflush(out) != 0) return 1;
-
-    const quillmoor::Canvas* c = canvas();
-    if (!writeOutput(o.canvasOut, c->px.data(), c->width, c->height, err)) return 2;
-    if (!writeOutput(o.out, framebuffer.px.data(), framebuffer.width, framebuffer.height, err)) return 2;
-    return 0;
+    const Size size = o.canvas.value_or(o.screen);
+    std::fprintf(err, "quillmoor-render: not enough memory for a %dx%d %s of the %s scene\n", size.width, size.height,
+                 o.canvas ? "canvas" : "screen", o.scene.c_str());
+    return 1;
 }

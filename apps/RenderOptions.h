@@ -13,17 +13,29 @@ struct RenderOptions {
     Size screen{1920, 1080};
     std::optional<Size> canvas;  // build the scene for exactly this canvas instead of a screen
     std::optional<uint64_t> seed;
-    int64_t frames = 0;          // steps after the first draw
+    int64_t frames = 0;          // steps after the first draw; with a video, the frames it holds
+    int64_t from = 0;            // with a video: frames rendered before the first one it holds
     std::string out;             // the screen as a user sees it
     std::string canvasOut;       // the unscaled canvas
+    std::string video;           // a clip of the canvas (--canvas) or the screen, by extension
     bool trace = false;
     int64_t every = 1;
     std::string scene{defaultSceneName};
+    quillmoor::SceneSettings sceneSettings;  // --pan-frames, --animal
     bool help = false;
+    bool version = false;
+
+    // The last frame rendered: frame 0 is the first draw, each later one follows a step.
+    int64_t lastFrame() const { return video.empty() ? frames : from + frames - 1; }
 };
+
+// True when the options ask for no output at all: no image, no clip and no trace.
+inline bool writesNothing(const RenderOptions& o) {
+    return o.out.empty() && o.canvasOut.empty() && o.video.empty() && !o.trace;
+}
 
 // Parses the arguments after the program name. On failure returns nothing and
 // sets error to one line naming the offending argument.
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error);
 
-extern const char* const renderUsage;
+std::string renderUsage();

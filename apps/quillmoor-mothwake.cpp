@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     host.secureRandom = &seeds;
 
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
-        return std::unique_ptr<platform::ScreenSaverView>(makeSaverView(options.scene, h, frame, isPreview));
+        return std::unique_ptr<platform::ScreenSaverView>(
+            makeSaverView(options.scene, h, frame, isPreview, options.sceneSettings));
     };
     // With -verbose, every change of a view's canvas size is reported with the
     // seed of its new scene, so a run can be repeated with -seed.

@@ -1,13 +1,22 @@
 // Headless front end: drives a saver view (or a bare scene) without a display
-// and writes PNG snapshots and per-frame traces.
+// and writes PNG snapshots, video clips and per-frame traces.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
+#include "platform/ClipWriter.h"
+#include "platform/OutputFile.h"
 
 int main(int argc, char** argv) {
+    const unsigned closedStreams = platform::reserveStandardStreams();
+    // A file size limit then fails the write with EFBIG, reported like any other cause.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto options = parseRenderOptions(args, error);
@@ -16,8 +25,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
-        std::fputs(renderUsage, stdout);
-        return 0;
+        if (std::fputs(renderUsage().c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2)) return 0;
+        std::fprintf(stderr, "quillmoor-render: cannot write the usage: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
+        return 2;
     }
-    return renderHeadless(*options, stdout, stderr);
+    if (options->version) {
+        if (std::fputs("quillmoor-render " QUILLMOOR_VERSION "\n", stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2))
+            return 0;
+        std::fprintf(stderr, "quillmoor-render: cannot write the version: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
+        return 2;
+    }
+    // A run that writes nothing was almost surely meant to write something.
+    if (writesNothing(*options)) {
+        std::fputs(renderUsage().c_str(), stderr);
+        return 2;
+    }
+    if (options->trace && (closedStreams & 2)) {
+        std::fprintf(stderr, "quillmoor-render: cannot write the trace: %s\n", std::strerror(EBADF));
+        return 2;
+    }
+    return renderHeadless(*options, stdout, stderr, platform::openClipWriter);
 }

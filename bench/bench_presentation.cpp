@@ -1,28 +1,61 @@
-// Presenting a 960 x 540 canvas on a 1920 x 1080 screen in software: the
-// image copy, the scaled draw and the scanlines, beside a plain copy of the
-// screen's framebuffer as the floor.
+// Presenting a 960 x 540 canvas in software on a 1920 x 1080 screen (scale 2)
+// and a 3840 x 2160 one (scale 4): the image copy, the scaled draw and the
+// scanlines, drawn whole every frame (tracked:0) or only where the picture
+// changed (tracked:1). The canvas changes a little between frames (0.1 % of
+// its pixels, scattered one by one or in small clusters) or everywhere.
+// Compare tracked:1 with tracked:0 of the same size and change.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
 #include "QuillmoorMothwake/PixelSaverView.h"
+#include "QuillmoorMothwake/RNG.h"
 #include "platform/SoftwareGraphicsContext.h"
 
 namespace {
 
-// A scene whose picture is already in the canvas: only presentation is measured.
-class StillScene final : public quillmoor::PixelScene {
+enum class Change { scattered, clustered, everything };
+
+// A scene that changes chosen canvas pixels every frame; only presentation is measured.
+class ChangingScene final : public quillmoor::PixelScene {
 public:
+    ChangingScene(int width, int height, Change change) : change_(change) {
+        quillmoor::RNG rng(7);
+        const int64_t count = int64_t{width} * height / 1000;
+        if (change == Change::scattered)
+            for (int64_t i = 0; i < count; ++i) changed_.push_back(static_cast<size_t>(rng.integer(int64_t{width} * height)));
+        // Clusters of 6 x 6 pixels, as fires, sparks and animals make them.
+        if (change == Change::clustered)
+            for (int64_t i = 0; i < count / 36; ++i) {
+                const int x = static_cast<int>(rng.integer(width - 6)), y = static_cast<int>(rng.integer(height - 6));
+                for (int dy = 0; dy < 6; ++dy)
+                    for (int dx = 0; dx < 6; ++dx) changed_.push_back(static_cast<size_t>(y + dy) * width + x + dx);
+            }
+    }
     void step() override {}
-    void draw(quillmoor::Canvas&) override {}
+    void draw(quillmoor::Canvas& canvas) override {
+        if (change_ == Change::everything)
+            for (uint32_t& p : canvas.px) p ^= 0x00010101u;
+        else
+            for (size_t i : changed_) canvas.px[i] ^= 0x00010101u;
+    }
     uint64_t rngState() const override { return 0; }
+
+private:
+    Change change_;
+    std::vector<size_t> changed_;
 };
 
-class StillView final : public quillmoor::PixelSaverView {
+class ChangingView final : public quillmoor::PixelSaverView {
 public:
-    using PixelSaverView::PixelSaverView;
+    ChangingView(platform::Host& host, platform::Rect frame, Change change) : PixelSaverView(host, frame, false), change_(change) {}
     double targetRows() const override { return 450; }
-    std::unique_ptr<quillmoor::PixelScene> makeScene(int, int, uint64_t) override { return std::make_unique<StillScene>(); }
+    std::unique_ptr<quillmoor::PixelScene> makeScene(int w, int h, uint64_t) override {
+        return std::make_unique<ChangingScene>(w, h, change_);
+    }
+
+private:
+    Change change_;
 };
 
 class FixedRandom final : public platform::SecureRandom {
@@ -30,25 +63,42 @@ public:
     uint64_t next64() override { return 1; }
 };
 
-void BM_PresentCanvas960x540On1920x1080(benchmark::State& state) {
+void BM_Present(benchmark::State& state) {
+    const int height = static_cast<int>(state.range(0)), width = height * 16 / 9;
+    const bool tracked = state.range(1) != 0;
     platform::Host host;
     FixedRandom random;
     host.secureRandom = &random;
-    platform::Framebuffer fb(1920, 1080, state.range(0) ? platform::ChannelOrder::bgrx : platform::ChannelOrder::rgbx);
+    platform::Framebuffer fb(width, height, platform::ChannelOrder::bgrx);
     platform::SoftwareGraphicsContext context(fb);
-    StillView view(host, {0, 0, 1920, 1080}, false);
+    ChangingView view(host, {0, 0, double(width), double(height)}, static_cast<Change>(state.range(2)));
     platform::ViewRunner runner(view, context);
     runner.display();
     for (size_t i = 0; i < view.canvas()->px.size(); ++i) view.canvas()->px[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u);
+    const auto frame = [&] {
+        if (!tracked) {
+            runner.tick();
+            return;
+        }
+        context.beginFrame();
+        runner.tick();
+        context.endFrame();
+    };
+    frame();
+    int64_t damaged = 0;
     for (auto _ : state) {
-        runner.display();
+        frame();
+        damaged += context.damage().area();
         benchmark::DoNotOptimize(fb.px.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 1920 * 1080 * 4);
+    state.counters["damage%"] = tracked ? 100.0 * static_cast<double>(damaged) / static_cast<double>(state.iterations()) / (double(width) * height) : 100;
 }
-// Argument 1: a framebuffer in the X server's blue-first order.
-BENCHMARK(BM_PresentCanvas960x540On1920x1080)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+// rows: screen height; tracked: 0 whole frames, 1 damage tracking; change: 0 scattered, 1 clustered, 2 everything.
+BENCHMARK(BM_Present)
+    ->ArgsProduct({{1080, 2160}, {0, 1}, {0, 1, 2}})
+    ->ArgNames({"rows", "tracked", "change"})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_MemcpyFramebuffer1920x1080(benchmark::State& state) {
     std::vector<uint32_t> from(1920 * 1080, 0xFF102030u), to(1920 * 1080);

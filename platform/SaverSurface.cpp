@@ -1,6 +1,6 @@
 #include "platform/SaverSurface.h"
 
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 
 namespace platform {
 
@@ -25,6 +25,12 @@ void SaverSurface::setTarget(PixelView target) {
     context_.retarget(target);
 }
 
+void SaverSurface::switchBuffer(PixelView target, const Region& missed) {
+    target_ = target;
+    context_.switchBuffer(target);
+    context_.addDamage(missed);
+}
+
 void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
     own_ = Framebuffer(width_, height_, order);
     target_ = own_;
@@ -32,18 +38,23 @@ void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
 }
 
 bool SaverSurface::renderFrame(const std::string* overlay) {
+    const bool held = shown_ && stepLimit_ && steps_ >= *stepLimit_;
+    if (held && !overlay) {
+        context_.beginFrame();  // nothing drawn: empty damage
+        context_.endFrame();
+        return false;
+    }
+    context_.beginFrame();
     if (!shown_) {
         runner_.display();
         shown_ = true;
-    } else if (!stepLimit_ || steps_ < *stepLimit_) {
+    } else if (!held) {
         runner_.tick();
         ++steps_;
-    } else if (overlay) {
-        runner_.display();  // the held picture again, under a fresh overlay
-    } else {
-        return false;
     }
-    if (overlay && target_.px) drawOverlayText(target_, *overlay);
+    context_.addDamage(overlay_.update(overlay ? *overlay : std::string(), width_, height_));
+    context_.endFrame();
+    overlay_.draw(target_);
     return true;
 }
 

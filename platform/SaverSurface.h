@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/FpsOverlay.h"
 #include "platform/Framebuffer.h"
+#include "platform/Region.h"
 #include "platform/ScreenSaverView.h"
 #include "platform/SoftwareGraphicsContext.h"
 
@@ -36,8 +38,13 @@ public:
     // its canvas when that changes its size, and the next frame is drawn
     // without a step (a held picture too). Set a target of the new size next.
     void resize(int width, int height);
-    // Frames are drawn into these pixels from now on.
+    // Frames are drawn into these pixels from now on; their content is
+    // unknown, so the next frame is drawn whole.
     void setTarget(PixelView target);
+    // Frames are drawn into another buffer of the same size that holds an
+    // earlier frame of this surface, missing the pixels in `missed` (for front
+    // ends that take turns between buffers).
+    void switchBuffer(PixelView target, const Region& missed);
     // Frames are drawn into a framebuffer of our own, in this channel order.
     void useOwnFramebuffer(ChannelOrder order);
     const Framebuffer& ownFramebuffer() const { return own_; }
@@ -48,9 +55,13 @@ public:
 
     // Draws one frame: the view's first frame is drawn as it appears, every
     // later one is a tick (a step, then a draw). The overlay text, if any, is
-    // drawn over it. False when there was nothing to draw (a held scene).
+    // drawn over it. Only pixels that can have changed are drawn; damage()
+    // then says which did. False when nothing was drawn (a held scene).
     bool renderFrame(const std::string* overlay);
     bool hasFrame() const { return shown_; }
+    const Region& damage() const { return context_.damage(); }
+    // The next frame is drawn and damaged whole.
+    void invalidate() { context_.invalidate(); }
 
 private:
     std::unique_ptr<ScreenSaverView> view_;
@@ -58,6 +69,7 @@ private:
     PixelView target_;
     SoftwareGraphicsContext context_;
     ViewRunner runner_;
+    FpsOverlay overlay_;
     int width_;
     int height_;
     bool shown_ = false;

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Measures the CPU use of the saver drawing on the root window of a 1920x1080
-# Xvfb, beside two XScreenSaver programs measured the same way, and of the
-# saver on a headless sway with one 1920x1080 output: for each, a fresh
-# display server, 2 s to settle, then the user+system time of the program and
-# of the display server over QUILLMOOR_MEASURE_SECONDS (20) seconds, from
-# /proc/PID/stat, as a share of one core. sway refuses to run as root: as
-# root, it and the saver run as the unprivileged user quillmoor-e2e.
+# Measures the CPU use of the saver (both scenes) drawing on the root window
+# of an Xvfb and on a headless sway with one output, at each size in
+# QUILLMOOR_MEASURE_SIZES (1920x1080 and 3840x2160), beside two XScreenSaver
+# programs measured the same way on Xvfb: for each, a fresh display server,
+# 2 s to settle, then the user+system time of the program and of the display
+# server over QUILLMOOR_MEASURE_SECONDS (20) seconds, from /proc/PID/stat, as
+# a share of one core. sway refuses to run as root: as root, it and the saver
+# run as the unprivileged user quillmoor-e2e.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${QUILLMOOR_MEASURE_SECONDS:-20}
+sizes=${QUILLMOOR_MEASURE_SIZES:-1920x1080 3840x2160}
 hackdir=${QUILLMOOR_XSCREENSAVER_HACKDIR:-/usr/libexec/xscreensaver}
 ticks=$(getconf CLK_TCK)
 
@@ -30,40 +32,40 @@ cpu_ticks() {  # utime + stime of a process
   awk '{ print $12 + $13 }' <<<"$stat"
 }
 
-measure() {  # name command...
-  local name=$1 pipe number
-  shift
-  pipe=$(mktemp -u)
-  mkfifo "$pipe"
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$pipe" >/dev/null 2>&1 &
-  server=$!
-  read -r number <"$pipe"
-  rm -f "$pipe"
-  env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
-  program=$!
+usage() {  # name size: the use of $program and of the display server $server, which are then ended
+  local name=$1 size=$2 p0 x0 p1 x1
   sleep 2
   kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
-  usage "$name"
-}
-
-usage() {  # name: the use of $program and of the display server $server, which are then ended
-  local name=$1 p0 x0 p1 x1
   p0=$(cpu_ticks "$program"); x0=$(cpu_ticks "$server")
   sleep "$seconds"
   p1=$(cpu_ticks "$program"); x1=$(cpu_ticks "$server")
   kill "$program"; wait "$program" 2>/dev/null || true; program=
   kill "$server"; wait "$server" 2>/dev/null || true; server=
-  awk -v n="$name" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v t="$ticks" -v s="$seconds" \
-    'BEGIN { printf "| %-34s | %7.1f %% | %7.1f %% |\n", n, 100 * p / t / s, 100 * x / t / s }'
+  awk -v n="$name" -v z="$size" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v t="$ticks" -v s="$seconds" \
+    'BEGIN { printf "| %-44s | %-9s | %7.1f %% | %7.1f %% | %7.1f %% |\n", n, z, 100 * p / t / s, 100 * x / t / s, 100 * (p + x) / t / s }'
 }
 
-measure_sway() {  # name command...
-  local name=$1 user=() runtime socket
-  shift
+measure() {  # name size command...
+  local name=$1 size=$2 pipe number
+  shift 2
+  pipe=$(mktemp -u)
+  mkfifo "$pipe"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$pipe" >/dev/null 2>&1 &
+  server=$!
+  read -r number <"$pipe"
+  rm -f "$pipe"
+  env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
+  program=$!
+  usage "$name" "$size"
+}
+
+measure_sway() {  # name size command...: the command on a headless sway with one output of this size
+  local name=$1 size=$2 user=() runtime socket
+  shift 2
   swaydir=$(mktemp -d)
   runtime=$swaydir/run
   mkdir -m 700 "$runtime"
-  printf 'xwayland disable\noutput * resolution 1920x1080\n' >"$swaydir/config"
+  printf 'xwayland disable\noutput * resolution %s\n' "$size" >"$swaydir/config"
   if [[ $(id -u) == 0 ]]; then
     id quillmoor-e2e >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin quillmoor-e2e
     chown -R quillmoor-e2e "$swaydir"
@@ -81,19 +83,22 @@ measure_sway() {  # name command...
   [[ -n $socket ]] || { echo "sway did not start" >&2; exit 1; }
   "${env[@]}" "WAYLAND_DISPLAY=$socket" "${user[@]}" "$@" >/dev/null 2>&1 &
   program=$!
-  sleep 2
-  kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
-  usage "$name"
+  usage "$name" "$size"
   rm -rf "$swaydir"; swaydir=
 }
 
 for tool in Xvfb sway "$hackdir/xmatrix" "$hackdir/xflame"; do
   command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/deps.sh)" >&2; exit 1; }
 done
-echo "CPU use over ${seconds} s at 1920x1080, share of one core:"
-echo "| program                            | program   | server    |"
-echo "|------------------------------------|-----------|-----------|"
-measure "quillmoor-mothwake --root (Xvfb)" build/quillmoor-mothwake --root
-measure_sway "quillmoor-mothwake --saver (sway)" "$PWD/build/quillmoor-mothwake" --saver
-measure "xmatrix --root" "$hackdir/xmatrix" --root
-measure "xflame --root" "$hackdir/xflame" --root
+echo "CPU use over ${seconds} s, share of one core:"
+echo "| program                                      | screen    | program   | server    | together  |"
+echo "|----------------------------------------------|-----------|-----------|-----------|-----------|"
+for size in $sizes; do
+  measure "quillmoor-mothwake --root (Xvfb)" "$size" build/quillmoor-mothwake --root
+  measure_sway "quillmoor-mothwake --saver (sway)" "$size" "$PWD/build/quillmoor-mothwake" --saver
+  measure "quillmoor-mothwake --root -scene skyline (Xvfb)" "$size" build/quillmoor-mothwake --root -scene skyline
+  measure_sway "quillmoor-mothwake --saver -scene skyline (sway)" "$size" "$PWD/build/quillmoor-mothwake" --saver \
+    -scene skyline
+  measure "xmatrix --root" "$size" "$hackdir/xmatrix" --root
+  measure "xflame --root" "$size" "$hackdir/xflame" --root
+done

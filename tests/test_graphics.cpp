@@ -135,3 +135,10 @@ TEST(SoftwareGraphicsContext, OpaqueFillShowsWhereNoImageCoversIt) {
     c.flush();
     for (uint32_t p : failed.px) EXPECT_EQ(p, 0xFF000000u);
 }
+
+TEST(SoftwareGraphicsContext, HugeWholeScalesAreSampledWithoutOverflow) {
+    const Image image = noiseImage(2, 2, 4);
+    Framebuffer fb(4, 4);
+    SoftwareGraphicsContext(fb).drawImage(image, {0, 0, 2e10, 2e10});  // blocks of 1e10 pixels
+    for (uint32_t p : fb.px) EXPECT_EQ(p, image.pixel(0, 1));
+}

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/X11FpsOverlay.h"
-#include "platform/FrameClock.h"
 #include "frontends/x11/X11Pixels.h"
+#include "platform/FpsOverlay.h"
+#include "platform/FrameClock.h"
 
 using namespace platform;
 using namespace std::chrono_literals;

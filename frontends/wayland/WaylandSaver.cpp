@@ -18,7 +18,7 @@
 #include "frontends/wayland/WaylandInput.h"
 #include "frontends/wayland/WaylandSurface.h"
 #include "platform/SaverLoop.h"
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"

@@ -131,19 +131,34 @@ void X11Image::waitForServer() {
 }
 
 void X11Image::write(const Framebuffer& frame) {
+    if (!image_) return;
+    write(frame, Region({0, 0, image_->width, image_->height}));
+}
+
+void X11Image::write(const Framebuffer& frame, const Region& region) {
     if (!image_ || frame.width != image_->width || frame.height != image_->height) return;
     waitForServer();
-    writeFrame(frame, layout(), reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
+    for (const PixelRect& r : region)
+        writeFrame(frame, layout(), reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line, r);
 }
 
 void X11Image::put(Drawable target, GC gc) {
     if (!image_) return;
-    const auto w = static_cast<unsigned>(image_->width), h = static_cast<unsigned>(image_->height);
-    if (shm_) {
-        XShmPutImage(display_.get(), target, gc, image_, 0, 0, 0, 0, w, h, False);
-        putPending_ = true;
-    } else {
-        XPutImage(display_.get(), target, gc, image_, 0, 0, 0, 0, w, h);
+    put(target, gc, Region({0, 0, image_->width, image_->height}));
+}
+
+void X11Image::put(Drawable target, GC gc, const Region& region) {
+    if (!image_) return;
+    for (PixelRect r : region) {
+        r = intersection(r, {0, 0, image_->width, image_->height});
+        if (r.empty()) continue;
+        const auto w = static_cast<unsigned>(r.width), h = static_cast<unsigned>(r.height);
+        if (shm_) {
+            XShmPutImage(display_.get(), target, gc, image_, r.x, r.y, r.x, r.y, w, h, False);
+            putPending_ = true;
+        } else {
+            XPutImage(display_.get(), target, gc, image_, r.x, r.y, r.x, r.y, w, h);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Framebuffer.h"
+#include "platform/Region.h"
 #include "frontends/x11/X11Pixels.h"
 
 namespace platform {
@@ -76,10 +77,14 @@ public:
     // shared memory, so the memory can be drawn into again.
     void waitForServer();
 
-    // Copies a framebuffer of the image's size into the image, first waiting
-    // until the server has finished reading the previous frame from it.
+    // Copies a framebuffer of the image's size (all of it, or the region) into
+    // the image, first waiting until the server has finished reading the
+    // previous frame from it.
     void write(const Framebuffer& frame);
+    void write(const Framebuffer& frame, const Region& region);
+    // Puts the whole image, or the region's rectangles, at the same place in target.
     void put(Drawable target, GC gc);
+    void put(Drawable target, GC gc, const Region& region);
 
 private:
     bool attachShm(Visual* visual, int depth, int width, int height);

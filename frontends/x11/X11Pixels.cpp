@@ -46,31 +46,32 @@ ChannelOrder preferredOrder(const PixelLayout& layout) {
 }
 
 void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow) {
+    writeFrame(frame, layout, image, bytesPerRow, {0, 0, frame.width, frame.height});
+}
+
+void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow, PixelRect area) {
+    area = intersection(area, {0, 0, frame.width, frame.height});
+    if (area.empty()) return;
+    const int bytes = layout.bitsPerPixel / 8;
+    const auto source = [&](int y) { return frame.px.data() + static_cast<size_t>(y) * frame.width + area.x; };
+    const auto target = [&](int y) { return image + static_cast<size_t>(y) * bytesPerRow + static_cast<size_t>(area.x) * bytes; };
     if (frame.order == ChannelOrder::bgrx && isHostBgrx(layout)) {
-        for (int y = 0; y < frame.height; ++y)
-            std::memcpy(image + static_cast<size_t>(y) * bytesPerRow, frame.px.data() + static_cast<size_t>(y) * frame.width,
-                        static_cast<size_t>(frame.width) * 4);
-        return;
-    }
-    if (frame.order == ChannelOrder::bgrx) {
-        Framebuffer canonical = frame;
-        for (uint32_t& p : canonical.px) p = swapRedBlue(p);
-        canonical.order = ChannelOrder::rgbx;
-        writeFrame(canonical, layout, image, bytesPerRow);
+        for (int y = area.y; y < area.bottom(); ++y)
+            std::memcpy(target(y), source(y), static_cast<size_t>(area.width) * 4);
         return;
     }
     const ChannelPlace r = *placeOf(layout.redMask), g = *placeOf(layout.greenMask), b = *placeOf(layout.blueMask);
-    const int bytes = layout.bitsPerPixel / 8;
     const bool hostOrder = layout.mostSignificantFirst == (std::endian::native == std::endian::big);
     const bool eightBit = r.bits == 8 && g.bits == 8 && b.bits == 8;
+    const bool swapped = frame.order == ChannelOrder::bgrx;
 
     // Local copies: stores through the byte pointer could alias the frame's
     // fields, which would otherwise be reloaded on every pixel.
-    const int width = frame.width, height = frame.height;
-    for (int y = 0; y < height; ++y) {
-        const uint32_t* src = frame.px.data() + static_cast<size_t>(y) * width;
-        uint8_t* dst = image + static_cast<size_t>(y) * bytesPerRow;
-        if (bytes == 4 && hostOrder && eightBit) {
+    const int width = area.width;
+    for (int y = area.y; y < area.bottom(); ++y) {
+        const uint32_t* src = source(y);
+        uint8_t* dst = target(y);
+        if (bytes == 4 && hostOrder && eightBit && !swapped) {
             if (r.shift == 16 && g.shift == 8 && b.shift == 0) {
                 // BGRX, what nearly every server uses: red and blue swap places.
                 // Fixed shifts let the compiler turn this into vector code.
@@ -89,7 +90,8 @@ void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* im
             continue;
         }
         for (int x = 0; x < width; ++x) {
-            const uint32_t value = place(src[x] & 0xFFu, r) | place((src[x] >> 8) & 0xFFu, g) | place((src[x] >> 16) & 0xFFu, b);
+            const uint32_t p = swapped ? swapRedBlue(src[x]) : src[x];
+            const uint32_t value = place(p & 0xFFu, r) | place((p >> 8) & 0xFFu, g) | place((p >> 16) & 0xFFu, b);
             uint8_t* out = dst + static_cast<size_t>(x) * bytes;
             for (int i = 0; i < bytes; ++i) {
                 const int byteIndex = layout.mostSignificantFirst ? bytes - 1 - i : i;

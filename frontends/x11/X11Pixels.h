@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/Framebuffer.h"
+#include "platform/Region.h"
 
 namespace platform {
 
@@ -38,8 +39,9 @@ uint32_t encodePixel(uint32_t rgbx, const PixelLayout& layout);
 // are: blue in the low byte for 32-bit BGRX in host byte order.
 ChannelOrder preferredOrder(const PixelLayout& layout);
 
-// Writes the whole framebuffer into image memory of the same size whose rows
-// are bytesPerRow apart. The layout must be supported.
+// Writes the whole framebuffer, or the part of it in area, into image memory
+// of the same size whose rows are bytesPerRow apart. The layout must be supported.
 void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow);
+void writeFrame(const Framebuffer& frame, const PixelLayout& layout, uint8_t* image, int bytesPerRow, PixelRect area);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "frontends/x11/X11Saver.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
@@ -12,9 +13,9 @@
 #include <vector>
 
 #include "frontends/x11/X11Display.h"
+#include "platform/FpsOverlay.h"
 #include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
-#include "platform/X11FpsOverlay.h"
 
 namespace platform {
 
@@ -26,11 +27,11 @@ struct Area {
 
 constexpr Area ownWindowArea{0, 0, 1280, 720};
 constexpr long eventsOfAdoptedWindows = StructureNotifyMask | ExposureMask;
-constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask;
+constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
 
-// One window and the view shown in it. Frames are rendered whole into the
-// image's memory (or our framebuffer) and then put to the window in one
-// request, so the window never shows a half-drawn frame.
+// One window and the view shown in it. Frames are rendered into the image's
+// memory (or our framebuffer) and only then put to the window, so the window
+// never shows a half-drawn frame.
 class Surface {
 public:
     Surface(X11Display& display, Window window, bool owned, Visual* visual, int depth, Area area,
@@ -58,6 +59,13 @@ public:
     // The window is gone: nothing is left to destroy.
     void forget() { owned_ = false; }
 
+    // A window of our own shows nothing while unmapped or fully covered; its
+    // scene then pauses and resumes where it was. Windows we adopt are always
+    // drawn: their owner decides what is shown.
+    bool shown() const { return !owned_ || (mapped_ && !obscured_); }
+    void setMapped(bool mapped) { mapped_ = mapped; }
+    void setObscured(bool obscured) { obscured_ = obscured; }
+
     // Sizes arrive in bursts while a window is dragged; only the last one
     // before a frame is applied.
     void requestSize(int width, int height) {
@@ -79,12 +87,15 @@ public:
         return true;
     }
 
+    // Only the pixels that changed are moved to the server; a frame in which
+    // nothing changed puts nothing.
     void drawFrame(const std::string* overlay) {
         if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
         if (!saver_.renderFrame(overlay)) return;
-        if (!image_->valid()) return;
-        if (!direct_) image_->write(saver_.ownFramebuffer());
-        image_->put(window_, gc_);
+        const Region& damage = saver_.damage();
+        if (damage.empty()) return;
+        if (!direct_) image_->write(saver_.ownFramebuffer(), damage);
+        image_->put(window_, gc_, damage);
         painted_ = true;
     }
 
@@ -97,8 +108,10 @@ private:
     // Frames go straight into the shared image where its memory allows;
     // otherwise into our framebuffer, in the server's order where possible,
     // and are copied over after each frame.
+    // An image that cannot be made is a lack of memory: the run ends with a message.
     void makeImage() {
         image_ = std::make_unique<X11Image>(display_, visual_, depth_, width(), height());
+        if (!image_->valid()) throw std::bad_alloc();
         direct_ = image_->directView();
         if (direct_)
             saver_.setTarget(*direct_);
@@ -117,6 +130,8 @@ private:
     std::optional<PixelView> direct_;
     int pendingWidth_ = 0, pendingHeight_ = 0;
     bool painted_ = false;
+    bool mapped_ = false;
+    bool obscured_ = false;
 };
 
 // The virtual root a window manager may put over the real one (named by the
@@ -147,19 +162,41 @@ Window virtualRoot(Display* d) {
     return found;
 }
 
-// The monitors RandR reports, or the whole screen when it reports none.
-std::vector<Area> monitors(Display* d) {
+// The monitors RandR reports.
+std::vector<Area> randrMonitors(Display* d) {
     std::vector<Area> areas;
     int event = 0, error = 0, major = 0, minor = 0;
-    if (XRRQueryExtension(d, &event, &error) && XRRQueryVersion(d, &major, &minor) &&
-        (major > 1 || (major == 1 && minor >= 5))) {
-        int count = 0;
-        XRRMonitorInfo* info = XRRGetMonitors(d, DefaultRootWindow(d), True, &count);
-        for (int i = 0; i < count; ++i)
-            if (info[i].width > 0 && info[i].height > 0)
-                areas.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
-        if (info) XRRFreeMonitors(info);
-    }
+    if (!XRRQueryExtension(d, &event, &error) || !XRRQueryVersion(d, &major, &minor) ||
+        !(major > 1 || (major == 1 && minor >= 5)))
+        return areas;
+    int count = 0;
+    XRRMonitorInfo* info = XRRGetMonitors(d, DefaultRootWindow(d), True, &count);
+    for (int i = 0; i < count; ++i)
+        if (info[i].width > 0 && info[i].height > 0) areas.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
+    if (info) XRRFreeMonitors(info);
+    return areas;
+}
+
+// The heads Xinerama reports, which some servers (nested ones, older
+// multi-head set-ups) know of while RandR sees one screen.
+std::vector<Area> xineramaHeads(Display* d) {
+    std::vector<Area> areas;
+    int event = 0, error = 0;
+    if (!XineramaQueryExtension(d, &event, &error) || !XineramaIsActive(d)) return areas;
+    int count = 0;
+    XineramaScreenInfo* heads = XineramaQueryScreens(d, &count);
+    for (int i = 0; i < count; ++i)
+        if (heads[i].width > 0 && heads[i].height > 0)
+            areas.push_back({heads[i].x_org, heads[i].y_org, heads[i].width, heads[i].height});
+    if (heads) XFree(heads);
+    return areas;
+}
+
+// One area per monitor: RandR's list, Xinerama's when it knows of more, the
+// whole screen when neither reports any.
+std::vector<Area> monitors(Display* d) {
+    std::vector<Area> areas = randrMonitors(d);
+    if (std::vector<Area> heads = xineramaHeads(d); heads.size() > areas.size()) areas = std::move(heads);
     const int screen = DefaultScreen(d);
     if (areas.empty()) areas.push_back({0, 0, DisplayWidth(d, screen), DisplayHeight(d, screen)});
     return areas;
@@ -200,6 +237,11 @@ public:
     void dispatch() override;
     void prepareWait() override { XFlush(d_); }
     void frame(StopSignals& signals) override;
+    bool wantsFrames() const override {
+        for (const auto& s : surfaces_)
+            if (s->shown()) return true;
+        return false;
+    }
     StopReason stopReason() const override { return stop_; }
 
 private:
@@ -326,7 +368,7 @@ bool Session::addSurface(Window window, bool owned, Visual* visual, int depth, A
     surfaces_.push_back(std::make_unique<Surface>(display_, window, owned, visual, depth, area, std::move(view)));
     Surface& s = *surfaces_.back();
     if (config_.holdAfter) s.saver().holdAfter(*config_.holdAfter);
-    if (!s.image().valid() || !isSupported(s.image().layout())) {
+    if (!isSupported(s.image().layout())) {
         fail("the window's visual is not a TrueColor visual of 16, 24 or 32 bits per pixel");
         return false;
     }
@@ -345,6 +387,9 @@ void Session::handle(XEvent& event) {
     if (!s) return;
     switch (event.type) {
     case ConfigureNotify: s->requestSize(event.xconfigure.width, event.xconfigure.height); break;
+    case MapNotify: s->setMapped(true); break;
+    case UnmapNotify: s->setMapped(false); break;
+    case VisibilityNotify: s->setObscured(event.xvisibility.state == VisibilityFullyObscured); break;
     case Expose:
         if (event.xexpose.count == 0) s->repaint();
         break;
@@ -400,6 +445,7 @@ void Session::frame(StopSignals& signals) {
     const std::string* overlay = config_.showFps ? &stats_.text() : nullptr;
     for (auto& s : surfaces_) {
         if (signals.take()) break;
+        if (!s->shown()) continue;
         if (s->applySize()) report(*s);
         s->drawFrame(overlay);
         if (afterFrame_) afterFrame_(s->view());
@@ -421,6 +467,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
     if (signals.take()) return 0;  // told to stop before anything was shown
 
     auto display = X11Display::open();
+    if (!display && signals.take()) return 0;  // told to stop while still connecting: nothing to show
     if (!display) {
         const char* name = std::getenv("DISPLAY");
         return fail(std::string("cannot open display \"") + (name ? name : "") + "\"");
@@ -436,7 +483,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
             std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(), describeStop(reason, loop.signal()));
         return 0;
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory for the window's frames");
+        return fail("not enough memory for the frames of a window this size");
     }
 }
 

@@ -3,6 +3,7 @@
 milliseconds, while frames run late, and after a repeatable start."""
 import os
 import re
+import resource
 import signal
 import subprocess
 import time
@@ -11,6 +12,8 @@ from xharness import EXIT_LIMIT, HACK, PROBE, Process, Xvfb, run_cases
 
 DELAYS_MS = [0, 0.1, 0.5, 1, 2, 5, 10, 50]
 STARTS_PER_DELAY = 20
+# Address-space limits mean nothing to AddressSanitizer, which reserves terabytes.
+SANITIZED = os.environ.get("QUILLMOOR_SANITIZER_SUITE") == "1"
 
 
 def start_timed(env, args):
@@ -72,6 +75,18 @@ def test_verbose_reports_the_seed_that_repeats_the_run():
             again.kill()
 
 
+def test_a_screen_too_big_for_memory_is_one_line_and_status_1():
+    def limit_memory():
+        resource.setrlimit(resource.RLIMIT_AS, (200 << 20, 200 << 20))
+
+    with Xvfb("8192x8192") as x:
+        proc = subprocess.run([HACK, "-root"], env=x.env, preexec_fn=limit_memory, capture_output=True, text=True,
+                              timeout=20)
+        lines = proc.stderr.splitlines()
+        assert proc.returncode == 1, f"exit {proc.returncode}: {proc.stderr}"
+        assert len(lines) == 1 and "not enough memory" in lines[0], proc.stderr
+
+
 def test_stale_virtual_root_falls_back_to_the_root():
     with Xvfb("640x480") as x:
         holder = subprocess.Popen([PROBE, "window", "50x50"], env=x.env, stdin=subprocess.PIPE,
@@ -100,4 +115,4 @@ if __name__ == "__main__":
         test_stop_signals_are_prompt_while_frames_run_late,
         test_verbose_reports_the_seed_that_repeats_the_run,
         test_stale_virtual_root_falls_back_to_the_root,
-    ])
+    ] + ([] if SANITIZED else [test_a_screen_too_big_for_memory_is_one_line_and_status_1]))

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The saver as the only program of the real XScreenSaver daemon: activated,
-it runs in the daemon's window and shows the scene; deactivated, it ends at
-once with status 0. The daemon will not run programs as root, so as root the
-test runs it as an unprivileged user of its own."""
+"""The saver under the real XScreenSaver daemon. Set up the way the README
+says (its programs: lines, the program found on the PATH), both scenes run
+in the daemon's window when selected; deactivated, the saver ends at once
+with status 0. The daemon will not run programs as root, so as root the
+tests run it as an unprivileged user of their own."""
 import os
 import pwd
 import re
@@ -15,10 +16,14 @@ from xharness import EXIT_LIMIT, HACK, Process, Xvfb, is_lit, run_cases, scanlin
 
 USER = "quillmoor-e2e"
 HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+# Settings that keep the daemon quiet and quick: no fading, no locking.
+QUIET = ("mode: one\nselected: 0\nfade: False\nunfade: False\nlock: False\nsplash: False\n"
+         "captureStderr: False\ntimeout: 0:30:00\n")
 
 
-def as_user(args, home, display):
-    env = ["env", f"HOME={home}", f"DISPLAY={display}", "PATH=/usr/bin:/bin"]
+def as_user(args, home, display, path="/usr/bin:/bin"):
+    env = ["env", f"HOME={home}", f"DISPLAY={display}", f"PATH={path}"]
     if os.getuid() != 0:
         return env + args
     return ["runuser", "-u", USER, "--"] + env + args
@@ -33,65 +38,157 @@ def ensure_user():
         subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
 
 
-def command(home, x, *args):
-    return subprocess.run(as_user(["xscreensaver-command", *args], home, x.display), env=x.env,
-                          capture_output=True, text=True, timeout=10)
+def readme_programs_lines():
+    """The programs: entries the README tells users to add; the man page must show the same."""
+    with open(os.path.join(SOURCE, "README.md")) as f:
+        readme = [line for line in f.read().splitlines() if re.match(r'\s*"Quillmoor Mothwake[^"]*"\s', line)]
+    with open(os.path.join(SOURCE, "packaging", "quillmoor-mothwake.6")) as f:
+        manual = f.read().replace("\\-", "-").replace("\\\\", "\\")
+    assert len(readme) == 2, f"the README should show one programs: line per scene, not {readme}"
+    for line in readme:
+        assert line.strip() in manual, f"the man page lacks the README's line {line.strip()!r}"
+    return readme
 
 
-def test_runs_under_xscreensaver():
+def make_home(programs, files=()):
+    """A home for the daemon's user: ~/.xscreensaver with these programs:
+    entries (each ending in \\n\\ as in the README), plus files copied in."""
     ensure_user()
     home = tempfile.mkdtemp(prefix="quillmoor-xss-")
     os.chmod(home, 0o755)
-    shutil.copy(HACK, home)
-    shutil.copy(os.path.join(HERE, "hack-wrapper.sh"), home)
-    status_file = os.path.join(home, "status")
+    for source, name in files:
+        os.makedirs(os.path.dirname(os.path.join(home, name)), exist_ok=True)
+        shutil.copy(source, os.path.join(home, name))
     with open(os.path.join(home, ".xscreensaver"), "w") as f:
-        f.write("mode: one\nselected: 0\nfade: False\nunfade: False\nlock: False\nsplash: False\n"
-                "captureStderr: False\ntimeout: 0:30:00\n"
-                f"programs: {home}/hack-wrapper.sh -root -verbose \\n\n")
+        f.write(QUIET + "programs:\t\t\t\t\t\t\t\t      \\\n")
+        f.write("".join(line + "\n" for line in programs) + "\n")
     if os.getuid() == 0:
-        shutil.chown(home, USER)
-        for name in os.listdir(home):
-            shutil.chown(os.path.join(home, name), USER)
+        for directory, _, names in os.walk(home):
+            shutil.chown(directory, USER)
+            for name in names:
+                shutil.chown(os.path.join(directory, name), USER)
+    return home
 
-    with Xvfb("1000x900") as x:
-        env = dict(x.env, QUILLMOOR_STATUS_FILE=status_file)
-        daemon = Process(as_user(["env", f"QUILLMOOR_STATUS_FILE={status_file}",
-                                  "xscreensaver", "-no-splash", "-verbose"], home, x.display), env,
-                         own_group=True)
+
+class Daemon:
+    """xscreensaver -verbose on its own Xvfb, as the test user."""
+
+    def __init__(self, home, size="1000x900", path="/usr/bin:/bin", env=None):
+        self.home, self.size, self.path, self.extra = home, size, path, env or {}
+
+    def __enter__(self):
+        self.x = Xvfb(self.size)
+        extra = [f"{name}={value}" for name, value in self.extra.items()]
+        self.proc = Process(as_user(["env", *extra, "xscreensaver", "-no-splash", "-verbose"], self.home,
+                                    self.x.display, self.path), self.x.env, own_group=True)
+        self.proc.expect("running in process")
+        return self
+
+    def command(self, *args):
+        return subprocess.run(as_user(["xscreensaver-command", *args], self.home, self.x.display),
+                              env=self.x.env, capture_output=True, text=True, timeout=10)
+
+    def start(self, *args, launched):
+        """Sends the command until the daemon takes it; returns (pid, window)
+        of the program it launched, whose command line must be `launched`.
+        The daemon may show an option's one dash as two."""
+        deadline = time.monotonic() + 10
+        while self.command(*args).returncode != 0:
+            assert time.monotonic() < deadline, f"the daemon never took {args}"
+            time.sleep(0.2)
+        line = self.proc.expect('" in pid')
+        while " on window " not in line:  # a helper of the daemon's, not a saver
+            line = self.proc.expect('" in pid')
+        command = re.sub(r"(^| )--", r"\1-", line.split('"')[1])
+        assert command == launched, f"the daemon ran {command!r}, not {launched!r}"
+        found = re.search(r"in pid (\d+) on window (0x[0-9a-f]+)", line)
+        assert found, line
+        return int(found.group(1)), found.group(2)
+
+    def screen(self):
+        return self.x.grab("root", os.path.join(self.home, "screen.ppm"))
+
+    def __exit__(self, *exc):
+        self.command("-exit")
         try:
-            daemon.expect("running in process")
-            deadline = time.monotonic() + 10
-            while command(home, x, "-activate").returncode != 0:
-                assert time.monotonic() < deadline, "the daemon never took -activate"
-                time.sleep(0.2)
+            self.proc.wait(3)
+        except subprocess.TimeoutExpired:
+            pass
+        self.proc.kill_group()
+        self.x.stop()
+        shutil.rmtree(self.home, ignore_errors=True)
 
-            launched = daemon.expect("hack-wrapper.sh -root -verbose\" in pid")
-            window = re.search(r"on window (0x[0-9a-f]+)", launched).group(1)
-            daemon.expect(f"quillmoor-mothwake: window {window} 1000x900")
-            daemon.expect("quillmoor-mothwake: canvas 500x450 scale 2")
-            time.sleep(0.5)
-            screen = x.grab("root", os.path.join(home, "screen.ppm"))
-            assert is_lit(screen), "the screen is black while the saver runs"
-            assert scanline_rows(screen) > 0.9, "no scanlines on the screen"
 
-            assert command(home, x, "-deactivate").returncode == 0
-            deadline = time.monotonic() + 3
-            while not os.path.exists(status_file):
-                assert time.monotonic() < deadline, "the saver did not end after -deactivate"
-                time.sleep(0.05)
-            status, ms = map(int, open(status_file).read().split())
-            assert status == 0, f"the saver ended with status {status}"
-            assert ms < EXIT_LIMIT * 1000, f"the saver took {ms} ms to end after SIGTERM"
-        finally:
-            command(home, x, "-exit")
-            try:
-                daemon.wait(3)
-            except subprocess.TimeoutExpired:
-                pass
-            daemon.kill_group()
-    shutil.rmtree(home, ignore_errors=True)
+def running(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
+def wait_gone(pid, seconds):
+    deadline = time.monotonic() + seconds
+    while running(pid):
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+def scanlines_every(image, period):
+    """Fraction of canvas rows, `period` screen rows each, whose last screen
+    row is darker than the one above it: close to 1 at that pixel scale."""
+    width, height, px = image
+    darker = total = 0
+    for y in range(period - 1, height, period):
+        upper = sum(px[(y - 1) * width * 3 + i] for i in range(0, width * 3, 21))
+        lower = sum(px[y * width * 3 + i] for i in range(0, width * 3, 21))
+        if upper > 0:
+            total += 1
+            darker += lower < upper
+    return darker / total if total else 0.0
+
+
+def test_readme_programs_lines_run_both_scenes():
+    programs = readme_programs_lines()
+    home = make_home(programs, [(HACK, "bin/quillmoor-mothwake")])
+    with Daemon(home, path=f"{home}/bin:/usr/bin:/bin") as daemon:
+        # The city: 225 canvas rows on a 900-row screen, so every fourth row carries a scanline.
+        pid, _ = daemon.start("-select", "2", launched="quillmoor-mothwake -root -scene skyline")
+        time.sleep(1)
+        screen = daemon.screen()
+        assert is_lit(screen), "the screen is black while the skyline runs"
+        assert scanlines_every(screen, 4) > 0.9, "the skyline's scanlines are not every fourth row"
+        assert scanline_rows(screen) < 0.7, "scanlines every second row: this is not the skyline"
+
+        # The forest replaces it: 450 rows, a scanline every second row.
+        daemon.start("-select", "1", launched="quillmoor-mothwake -root")
+        assert wait_gone(pid, 2), "the skyline's process outlived the switch"
+        time.sleep(1)
+        screen = daemon.screen()
+        assert is_lit(screen), "the screen is black while the forest runs"
+        assert scanline_rows(screen) > 0.9, "the forest's scanlines are not every second row"
+
+
+def test_deactivated_saver_ends_at_once_with_status_zero():
+    home = make_home([f"  hack-wrapper.sh -root -verbose \\n\\"],
+                     [(HACK, "quillmoor-mothwake"), (os.path.join(HERE, "hack-wrapper.sh"), "hack-wrapper.sh")])
+    status_file = os.path.join(home, "status")
+    with Daemon(home, path=f"{home}:/usr/bin:/bin", env={"QUILLMOOR_STATUS_FILE": status_file}) as daemon:
+        _, window = daemon.start("-activate", launched="hack-wrapper.sh -root -verbose")
+        daemon.proc.expect(f"quillmoor-mothwake: window {window} 1000x900")
+        daemon.proc.expect("quillmoor-mothwake: canvas 500x450 scale 2")
+
+        assert daemon.command("-deactivate").returncode == 0
+        deadline = time.monotonic() + 3
+        while not os.path.exists(status_file):
+            assert time.monotonic() < deadline, "the saver did not end after -deactivate"
+            time.sleep(0.05)
+        status, ms = map(int, open(status_file).read().split())
+        assert status == 0, f"the saver ended with status {status}"
+        assert ms < EXIT_LIMIT * 1000, f"the saver took {ms} ms to end after SIGTERM"
 
 
 if __name__ == "__main__":
-    run_cases([test_runs_under_xscreensaver])
+    run_cases([test_readme_programs_lines_run_both_scenes, test_deactivated_saver_ends_at_once_with_status_zero])

@@ -19,10 +19,10 @@ EXIT_LIMIT = float(os.environ.get("QUILLMOOR_EXIT_LIMIT_MS", "200")) / 1000
 class Xvfb:
     """An X server on a display number it picks itself (-displayfd)."""
 
-    def __init__(self, size="1024x768"):
+    def __init__(self, size="1024x768", extra=()):
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac", *extra],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
@@ -167,3 +167,88 @@ def run_cases(cases):
             print(f"FAIL {case.__name__}: {error}", flush=True)
     print(f"{len(cases) - failed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
+
+
+XORG_DUMMY_CONF = """Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 8192 4096
+  EndSubSection
+EndSection
+"""
+
+
+def _display_from(fd_read, proc, what):
+    with os.fdopen(fd_read) as f:
+        number = f.readline().strip()
+    if not number:
+        proc.kill()
+        raise RuntimeError(f"{what} did not start")
+    return ":" + number
+
+
+class XorgDummy(Xvfb):
+    """A real X.Org server on the dummy driver, whose outputs DUMMY0-15 are
+    monitors RandR can lay side by side. Needs root."""
+
+    def __init__(self, monitors, workdir):
+        conf = os.path.join(workdir, "xorg.conf")
+        with open(conf, "w") as f:
+            f.write(XORG_DUMMY_CONF)
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xorg", "-displayfd", str(write_end), "-config", conf, "-noreset", "-nolisten", "tcp", "-ac",
+             "-logfile", os.path.join(workdir, "xorg.log")],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        self.display = _display_from(read_end, self.proc, "Xorg")
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("XSCREENSAVER_WINDOW", None)
+        layout, x = [], 0
+        for i, (width, height) in enumerate(monitors):
+            mode = f"{width}x{height}_e2e"
+            self.xrandr("--newmode", mode, "60", str(width), str(width + 8), str(width + 16), str(width + 24),
+                        str(height), str(height + 1), str(height + 2), str(height + 3))
+            self.xrandr("--addmode", f"DUMMY{i}", mode)
+            layout += ["--output", f"DUMMY{i}", "--mode", mode, "--pos", f"{x}x0"]
+            x += width
+        self.xrandr(*layout)
+
+    def xrandr(self, *args):
+        subprocess.run(["xrandr", *args], env=self.env, check=True, capture_output=True)
+
+
+class XephyrXinerama(Xvfb):
+    """A nested X server with Xinerama heads side by side, where RandR sees a
+    single screen."""
+
+    def __init__(self, heads):
+        self.host = Xvfb("4000x2000")
+        read_end, write_end = os.pipe()
+        args = ["Xephyr", "-displayfd", str(write_end), "+xinerama", "-ac", "-noreset", "-nolisten", "tcp"]
+        for width, height in heads:
+            args += ["-screen", f"{width}x{height}"]
+        self.proc = subprocess.Popen(args, env=self.host.env, pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        self.display = _display_from(read_end, self.proc, "Xephyr")
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("XSCREENSAVER_WINDOW", None)
+
+    def stop(self):
+        super().stop()
+        self.host.stop()

@@ -1,5 +1,6 @@
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +27,10 @@ void FrameStats::frameDone(Clock::time_point started, Clock::time_point finished
 
 namespace {
 
-constexpr int glyphWidth = 3, glyphHeight = 5, dot = 2, margin = 4;
+constexpr int glyphWidth = 3, glyphHeight = 5;
+
+// The plate's border around the text, in font dots.
+constexpr int marginDots = 2;
 
 // Five rows of three bits each, the leftmost pixel in the highest bit.
 struct Glyph {
@@ -57,17 +61,29 @@ void setPixel(PixelView frame, int x, int y, uint32_t colour) {
 
 }  // namespace
 
-void drawOverlayText(PixelView frame, const std::string& text) {
-    const int advance = (glyphWidth + 1) * dot;
-    const int plateW = static_cast<int>(text.size()) * advance + dot + 2 * margin;
-    const int plateH = (glyphHeight + 2) * dot + 2 * margin;
-    const int left = 0, top = frame.height - plateH;
-    for (int y = top; y < top + plateH; ++y)
-        for (int x = left; x < left + plateW; ++x) setPixel(frame, x, y, 0xFF000000u);
+int overlayDot(int frameHeight) { return std::max(2, frameHeight / 540); }
 
-    int penX = left + margin + dot;
-    const int penY = top + margin + dot;
+PixelRect overlayBox(int frameWidth, int frameHeight, std::size_t length, int dot) {
+    const int64_t advance = (glyphWidth + 1) * int64_t{dot}, margin = marginDots * int64_t{dot};
+    const int64_t plateW = static_cast<int64_t>(length) * advance + dot + 2 * margin;
+    const int64_t plateH = (glyphHeight + 2) * int64_t{dot} + 2 * margin;
+    const int w = static_cast<int>(std::min<int64_t>(plateW, frameWidth)), h = static_cast<int>(std::min<int64_t>(plateH, frameHeight));
+    return intersection({0, frameHeight - h, w, h}, {0, 0, frameWidth, frameHeight});
+}
+
+void drawOverlayText(PixelView frame, const std::string& text, int dot) {
+    dot = std::max(1, dot);
+    const PixelRect plate = overlayBox(frame.width, frame.height, text.size(), dot);
+    for (int y = plate.y; y < plate.bottom(); ++y)
+        std::fill(frame.row(y) + plate.x, frame.row(y) + plate.right(), 0xFF000000u);
+
+    // The pen starts inside the margin, measured from the plate's unclipped top.
+    const int plateH = (glyphHeight + 2 + 2 * marginDots) * dot;
+    const int advance = (glyphWidth + 1) * dot;
+    int penX = (marginDots + 1) * dot;
+    const int penY = frame.height - plateH + (marginDots + 1) * dot;
     for (const char c : text) {
+        if (penX >= frame.width) break;
         if (const Glyph* g = find(c))
             for (int row = 0; row < glyphHeight; ++row)
                 for (int col = 0; col < glyphWidth; ++col) {
@@ -78,6 +94,23 @@ void drawOverlayText(PixelView frame, const std::string& text) {
                 }
         penX += advance;
     }
+}
+
+Region FpsOverlay::update(const std::string& text, int frameWidth, int frameHeight) {
+    const int dot = overlayDot(frameHeight);
+    const PixelRect box = text.empty() ? PixelRect{} : overlayBox(frameWidth, frameHeight, text.size(), dot);
+    Region changed;
+    if (text == text_ && box == box_) return changed;
+    changed.add(box_);
+    changed.add(box);
+    text_ = text;
+    box_ = box;
+    dot_ = dot;
+    return changed;
+}
+
+void FpsOverlay::draw(PixelView frame) const {
+    if (!text_.empty()) drawOverlayText(frame, text_, dot_);
 }
 
 }  // namespace platform

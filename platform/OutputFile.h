@@ -1,0 +1,94 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A file written at a path the way a user expects of a command-line tool:
+// it appears whole or not at all, and what was there before is treated with
+// care.
+//
+// - Symbolic links are followed, so writing keeps them; a loop fails (ELOOP).
+// - A new file, or an existing regular file that the user owns (or any, for
+//   root) and that has no other hard links, is assembled in a temporary file
+//   in the same directory and renamed into place on commit, keeping the old
+//   file's mode and owner. Where the file system allows it the temporary file
+//   has no name until then (O_TMPFILE), so a killed process leaves nothing
+//   behind; otherwise it is a short hidden name, removed on failure.
+// - Any other existing file the user may write (someone else's, a hard-linked
+//   one, one in a directory the user cannot write, a device or a pipe) is
+//   written in place on commit, keeping its inode, mode and owner. The bytes
+//   are gathered in memory first and a regular file gets its space reserved
+//   before its first byte changes, so a full disk leaves it as it was.
+// - A file the user may not write is refused, as the shell's redirection
+//   would (root may write any file that is not otherwise locked).
+//
+// Every failure is described by error(): "cannot write PATH: reason".
+class OutputFile {
+public:
+    // How a temporary file is made; `named` is the fallback for file systems
+    // without unnamed temporary files, selectable so that it can be tested.
+    enum class Temporary { unnamed, named };
+
+    // Opens path for writing; on failure returns nothing and sets error.
+    static std::unique_ptr<OutputFile> open(const std::string& path, std::string& error,
+                                            Temporary temporary = Temporary::unnamed);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Appends bytes at the current position. False on failure (see error()).
+    bool write(const void* data, std::size_t size);
+    // Moves the position like lseek; -1 on failure.
+    int64_t seek(int64_t offset, int whence);
+    // A path that opens the staged bytes again (for writers that read back
+    // what they wrote); valid until commit or destruction.
+    std::string stagedPath() const;
+
+    // Puts the file in place. False on failure (see error()); nothing is left.
+    bool commit();
+    // Records a failure of a writer using this file, with errno's meaning.
+    void fail(int err);
+    // Records a failure described in words rather than by errno.
+    void fail(const std::string& reason);
+    const std::string& error() const { return error_; }
+
+private:
+    enum class Placing { link, replace, inPlace };
+    OutputFile() = default;
+
+    bool open(const std::string& path, Temporary temporary);
+    bool replaceable(const struct stat& status, Temporary temporary);
+    bool openInPlace(const char* path, int directory, bool regular);
+    int openTemporary(Temporary temporary);
+    void discardTemporary();
+    bool linkInto(const std::string& name);
+    bool commitInPlace();
+
+    std::string path_;           // as the user gave it, for messages
+    std::string directoryPath_;  // the final file's directory
+    std::string name_;           // the final file's name in it
+    std::string temporaryName_;  // the named temporary file, while it exists
+    int directory_ = -1;         // the final file's directory (O_PATH)
+    int staging_ = -1;           // where the bytes are written
+    int target_ = -1;            // the existing file, when written in place
+    bool targetIsRegular_ = false;
+    Placing placing_ = Placing::link;
+    mode_t keepMode_ = 0;
+    bool committed_ = false;
+    std::string error_;
+};
+
+// Makes sure descriptors 0, 1 and 2 are open, so that no file this process
+// opens takes the place of a closed standard stream (trace lines would land
+// in an image). Those that were closed are opened on /dev/null; returns a
+// bit per stream that was closed (bit 1 for standard output).
+unsigned reserveStandardStreams();
+
+}  // namespace platform

@@ -1,0 +1,173 @@
+#include "platform/Region.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+PixelRect intersection(PixelRect a, PixelRect b) {
+    const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
+    if (x0 >= x1 || y0 >= y1) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+PixelRect boundingBox(PixelRect a, PixelRect b) {
+    if (a.empty()) return b.empty() ? PixelRect{} : b;
+    if (b.empty()) return a;
+    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
+}
+
+bool intersects(PixelRect a, PixelRect b) { return !intersection(a, b).empty(); }
+
+bool contains(PixelRect outer, PixelRect inner) {
+    return inner.empty() || (!outer.empty() && outer.x <= inner.x && outer.y <= inner.y && inner.right() <= outer.right() &&
+                             inner.bottom() <= outer.bottom());
+}
+
+namespace {
+
+// The pixels added by merging a and b into one box; less than zero when they overlap.
+int64_t mergeCost(PixelRect a, PixelRect b) { return boundingBox(a, b).area() - a.area() - b.area(); }
+
+// The first pixel of grid cell i when extent pixels are cut into cells parts:
+// pixel p (from the start) falls into cell p * cells / extent.
+int cellStart(int i, int cells, int extent) {
+    return static_cast<int>((int64_t{i} * extent + cells - 1) / cells);
+}
+
+int cellOf(int p, int cells, int extent) { return static_cast<int>(int64_t{p} * cells / extent); }
+
+}  // namespace
+
+void Region::add(PixelRect rect) {
+    if (rect.empty()) return;
+    std::erase_if(rects_, [&](const PixelRect& held) { return platform::contains(rect, held); });
+    addPart(rect, 0, rects_.size());
+}
+
+void Region::addPart(PixelRect part, std::size_t from, std::size_t held) {
+    for (std::size_t k = from; k < held; ++k) {
+        const PixelRect e = rects_[k];
+        if (!intersects(part, e)) continue;
+        const int y0 = std::max(part.y, e.y), y1 = std::min(part.bottom(), e.bottom());
+        const PixelRect pieces[4] = {
+            {part.x, part.y, part.width, e.y - part.y},                   // above e
+            {part.x, e.bottom(), part.width, part.bottom() - e.bottom()},  // below e
+            {part.x, y0, e.x - part.x, y1 - y0},                           // left of e
+            {e.right(), y0, part.right() - e.right(), y1 - y0},           // right of e
+        };
+        for (const PixelRect& piece : pieces)
+            if (!piece.empty()) addPart(piece, k + 1, held);
+        return;
+    }
+    rects_.push_back(part);
+}
+
+void Region::add(const Region& other) {
+    if (&other == this) return;
+    for (const PixelRect& r : other.rects_) add(r);
+}
+
+void Region::clip(PixelRect bounds) {
+    for (PixelRect& r : rects_) r = intersection(r, bounds);
+    std::erase_if(rects_, [](const PixelRect& r) { return r.empty(); });
+}
+
+void Region::absorb(PixelRect rect) {
+    // Taking in one rectangle can widen rect onto others, so sweep until none meets it.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (std::size_t k = 0; k < rects_.size();) {
+            if (intersects(rect, rects_[k])) {
+                rect = boundingBox(rect, rects_[k]);
+                rects_[k] = rects_.back();
+                rects_.pop_back();
+                grew = true;
+            } else {
+                ++k;
+            }
+        }
+    }
+    rects_.push_back(rect);
+}
+
+void Region::coalesce(std::size_t maxRects) {
+    maxRects = std::max<std::size_t>(1, maxRects);
+    while (rects_.size() > maxRects) {
+        std::size_t bestI = 0, bestJ = 1;
+        int64_t bestCost = mergeCost(rects_[0], rects_[1]);
+        for (std::size_t i = 0; i < rects_.size(); ++i)
+            for (std::size_t j = i + 1; j < rects_.size(); ++j) {
+                const int64_t cost = mergeCost(rects_[i], rects_[j]);
+                if (cost < bestCost) {
+                    bestCost = cost;
+                    bestI = i;
+                    bestJ = j;
+                }
+            }
+        const PixelRect merged = boundingBox(rects_[bestI], rects_[bestJ]);
+        rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(bestJ));
+        rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(bestI));
+        absorb(merged);
+    }
+}
+
+Region Region::covering(const std::vector<PixelRect>& rects, std::size_t maxRects) {
+    maxRects = std::max<std::size_t>(1, maxRects);
+    Region region;
+    const std::size_t pairwiseLimit = 2 * maxRects;
+    if (rects.size() <= pairwiseLimit) {
+        // Overlapping ones are merged rather than cut up, so the list never grows.
+        for (const PixelRect& r : rects)
+            if (!r.empty()) region.absorb(r);
+        region.coalesce(maxRects);
+        return region;
+    }
+    // Too many to merge pair by pair: first gather them into the cells of a
+    // coarse grid over their bounding box, one box per cell. Cells do not
+    // overlap, so neither do their boxes.
+    PixelRect box{};
+    for (const PixelRect& r : rects) box = boundingBox(box, r);
+    if (box.empty()) return region;
+    const double aspect = static_cast<double>(box.width) / box.height;
+    const int cells = static_cast<int>(pairwiseLimit);
+    const int columns = std::clamp(static_cast<int>(std::lround(std::sqrt(cells * aspect))), 1, std::min(cells, box.width));
+    const int rows = std::clamp(cells / columns, 1, box.height);
+    std::vector<PixelRect> cellBoxes(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    for (const PixelRect& r : rects) {
+        if (r.empty()) continue;
+        const int cx0 = cellOf(r.x - box.x, columns, box.width), cx1 = cellOf(r.right() - 1 - box.x, columns, box.width);
+        const int cy0 = cellOf(r.y - box.y, rows, box.height), cy1 = cellOf(r.bottom() - 1 - box.y, rows, box.height);
+        for (int cy = cy0; cy <= cy1; ++cy)
+            for (int cx = cx0; cx <= cx1; ++cx) {
+                const int x0 = box.x + cellStart(cx, columns, box.width), x1 = box.x + cellStart(cx + 1, columns, box.width);
+                const int y0 = box.y + cellStart(cy, rows, box.height), y1 = box.y + cellStart(cy + 1, rows, box.height);
+                PixelRect& cell = cellBoxes[static_cast<std::size_t>(cy) * columns + cx];
+                cell = boundingBox(cell, intersection(r, {x0, y0, x1 - x0, y1 - y0}));
+            }
+    }
+    for (const PixelRect& cell : cellBoxes)
+        if (!cell.empty()) region.rects_.push_back(cell);
+    region.coalesce(maxRects);
+    return region;
+}
+
+int64_t Region::area() const {
+    int64_t total = 0;
+    for (const PixelRect& r : rects_) total += r.area();
+    return total;
+}
+
+PixelRect Region::bounds() const {
+    PixelRect box{};
+    for (const PixelRect& r : rects_) box = boundingBox(box, r);
+    return box;
+}
+
+bool Region::contains(int x, int y) const {
+    return std::any_of(rects_.begin(), rects_.end(), [&](const PixelRect& r) { return r.contains(x, y); });
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+// A rectangle of whole framebuffer pixels: columns x ... x + width - 1 and
+// rows y ... y + height - 1, row 0 at the top. Empty when a side is not positive.
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    int right() const { return x + width; }
+    int bottom() const { return y + height; }
+    bool empty() const { return width <= 0 || height <= 0; }
+    int64_t area() const { return empty() ? 0 : int64_t{width} * height; }
+    bool contains(int px, int py) const { return px >= x && px < right() && py >= y && py < bottom(); }
+    bool operator==(const PixelRect&) const = default;
+};
+
+// The pixels in both; empty when they do not meet.
+PixelRect intersection(PixelRect a, PixelRect b);
+// The smallest rectangle holding both; an empty one adds nothing.
+PixelRect boundingBox(PixelRect a, PixelRect b);
+bool intersects(PixelRect a, PixelRect b);
+// True when every pixel of inner lies in outer (an empty inner always does).
+bool contains(PixelRect outer, PixelRect inner);
+
+// A set of framebuffer pixels kept as a short list of disjoint, non-empty
+// rectangles: what a front end puts to the screen or hands to a compositor as
+// damage. Adding splits the new rectangle around those already held, so no
+// pixel is listed twice; coalesce() trades a few extra pixels for fewer
+// rectangles.
+class Region {
+public:
+    Region() = default;
+    explicit Region(PixelRect rect) { add(rect); }
+
+    // The region of at most maxRects rectangles that covers every given one
+    // (they may overlap): nearby rectangles are merged into their bounding boxes.
+    static Region covering(const std::vector<PixelRect>& rects, std::size_t maxRects);
+
+    // Union. The new rectangle is cut around those already held, so the list
+    // can grow by more than one; coalesce() keeps it short.
+    void add(PixelRect rect);
+    void add(const Region& other);
+    // Keeps only the pixels inside bounds.
+    void clip(PixelRect bounds);
+    // Merges rectangles into their bounding boxes, cheapest first, until at
+    // most maxRects (at least one) are left; every pixel stays covered.
+    void coalesce(std::size_t maxRects);
+    void clear() { rects_.clear(); }
+
+    bool empty() const { return rects_.empty(); }
+    std::size_t size() const { return rects_.size(); }
+    int64_t area() const;
+    PixelRect bounds() const;
+    bool contains(int x, int y) const;
+
+    const std::vector<PixelRect>& rects() const { return rects_; }
+    std::vector<PixelRect>::const_iterator begin() const { return rects_.begin(); }
+    std::vector<PixelRect>::const_iterator end() const { return rects_.end(); }
+
+private:
+    // Adds what of part lies outside the held rectangles from..held - 1 (the
+    // ones held before this add began; the pieces added since are disjoint).
+    void addPart(PixelRect part, std::size_t from, std::size_t held);
+    // Puts rect in, first taking in every held rectangle that meets it, so the
+    // list stays disjoint without cutting rect up.
+    void absorb(PixelRect rect);
+
+    std::vector<PixelRect> rects_;
+};
+
+}  // namespace platform

@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""The settings description xscreensaver-settings reads
+(packaging/quillmoor-mothwake.xml): it is built the way the stock
+descriptions are, every command line it can produce is one the saver takes,
+and the settings reach the picture on the screen exactly as the renderer
+draws them."""
+import itertools
+import os
+import signal
+import subprocess
+import tempfile
+import time
+import xml.etree.ElementTree as ElementTree
+
+from pngread import differing_pixels, read_png
+from xharness import BUILD, HACK, Process, Xvfb, run_cases
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+XML = os.path.join(SOURCE, "packaging", "quillmoor-mothwake.xml")
+STOCK = "/usr/share/xscreensaver/config"
+RENDER = os.path.join(BUILD, "quillmoor-render")
+TMP = tempfile.mkdtemp(prefix="quillmoor-settings-")
+
+
+def description():
+    return ElementTree.parse(XML).getroot()
+
+
+def choices(root):
+    """For each control, the arguments each of its settings adds (empty: the default)."""
+    result = []
+    for control in root:
+        if control.tag == "select":
+            result.append([option.get("arg-set", "").split() for option in control])
+        elif control.tag == "number":
+            low, high, default = (int(control.get(k)) for k in ("low", "high", "default"))
+            result.append([[] if value == default else control.get("arg").replace("%", str(value)).split()
+                           for value in (low, (low + high) // 2, high, default)])
+        elif control.tag == "boolean":
+            result.append([[], control.get("arg-set").split()])
+    return result
+
+
+def test_description_is_built_like_the_stock_ones():
+    root = description()
+    assert root.tag == "screensaver" and root.get("name") == "quillmoor-mothwake" and root.get("_label")
+    assert [c.get("arg") for c in root.iter("command")] == ["--root"]
+    assert (root.findtext("_description") or "").strip(), "no description text"
+
+    for select in root.iter("select"):
+        options = list(select)
+        assert sum(1 for o in options if o.get("arg-set") is None) == 1, f"{select.get('id')}: one default option"
+        switches = {o.get("arg-set").split()[0] for o in options if o.get("arg-set")}
+        assert len(switches) == 1, f"{select.get('id')}: every choice must use the same switch, not {switches}"
+    for number in root.iter("number"):
+        low, high, default = (int(number.get(k)) for k in ("low", "high", "default"))
+        assert number.get("type") == "slider" and low < high and low <= default <= high, number.attrib
+        assert number.get("arg").count("%") == 1 and number.get("_low-label") and number.get("_high-label")
+    assert [b.get("arg-set") for b in root.iter("boolean")] == ["--fps"]
+
+    # Only elements and attributes the stock descriptions use, so xscreensaver-settings knows them all.
+    if os.path.isdir(STOCK):
+        known = {}
+        for name in os.listdir(STOCK):
+            if name.endswith(".xml"):
+                for element in ElementTree.parse(os.path.join(STOCK, name)).getroot().iter():
+                    known.setdefault(element.tag, set()).update(element.attrib)
+        for element in root.iter():
+            assert element.tag in known, f"<{element.tag}> is in no stock description"
+            unknown = set(element.attrib) - known[element.tag]
+            assert not unknown, f"<{element.tag}> has attributes no stock description uses: {unknown}"
+
+
+def test_every_command_line_it_makes_is_one_the_saver_takes():
+    root = description()
+    command = [c.get("arg") for c in root.iter("command")]
+    lines = [command + sum(parts, []) for parts in itertools.product(*choices(root))]
+    assert len(lines) >= 2 * 4 * 4 * 2
+    for line in lines:
+        # The saver reads its whole command line before it acts on -help.
+        run = subprocess.run([HACK, *line, "-help"], capture_output=True, text=True)
+        assert run.returncode == 0, f"{' '.join(line)}: {run.stderr.strip()}"
+
+    manual = open(os.path.join(SOURCE, "packaging", "quillmoor-mothwake.6")).read().replace("\\-", "-")
+    usage = subprocess.run([HACK, "-help"], capture_output=True, text=True).stdout
+    for switch in {word.lstrip("-") for line in lines for word in line if word.startswith("--")}:
+        assert f"-{switch}" in usage, f"-help does not mention -{switch}"
+        assert f"-{switch}" in manual, f"the man page does not mention -{switch}"
+
+
+def held_picture(x, args):
+    """The root window's pixels once the saver holds its last frame."""
+    hack = Process([HACK, "-verbose", "-root", *args], x.env)
+    try:
+        hack.expect("canvas ")
+        previous = None
+        for _ in range(100):
+            time.sleep(0.2)
+            shot = x.grab("root", os.path.join(TMP, "held.ppm"))
+            if shot == previous:
+                return shot
+            previous = shot
+        raise AssertionError("the picture never came to rest")
+    finally:
+        assert hack.signal_and_time(signal.SIGTERM)[0] == 0
+        hack.kill()
+
+
+def rendered(size, args):
+    out = os.path.join(TMP, "rendered.png")
+    subprocess.run([RENDER, "--screen", size, *args, "--out", out], check=True, capture_output=True)
+    return read_png(out)
+
+
+def test_the_fastest_scroll_and_one_animal_reach_the_screen():
+    size = "640x360"
+    held = ["--seed", "77", "--frames", "240"]
+    chosen = ["--pan-frames", "10", "--animal", "fox"]  # the slider's fast end, and a choice from the menu
+    with Xvfb(size) as x:
+        shown = held_picture(x, held + chosen)
+    wrong = differing_pixels(shown, rendered(size, held + chosen))
+    assert wrong == 0, f"{wrong} pixels differ from the renderer given the same settings"
+    assert differing_pixels(shown, rendered(size, held)) > 0, "the settings changed nothing on the screen"
+
+
+if __name__ == "__main__":
+    run_cases([
+        test_description_is_built_like_the_stock_ones,
+        test_every_command_line_it_makes_is_one_the_saver_takes,
+        test_the_fastest_scroll_and_one_animal_reach_the_screen,
+    ])
