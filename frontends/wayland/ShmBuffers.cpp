@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <new>
 
 namespace platform {
@@ -61,7 +62,11 @@ void ShmBuffer::released(void* data, wl_buffer*) {
 
 ShmBuffer* ShmBufferPool::acquire(int width, int height) {
     const auto otherSize = [&](const auto& b) { return b->width() != width || b->height() != height; };
-    std::erase_if(buffers_, [&](const auto& b) { return !b->busy() && otherSize(b); });
+    std::erase_if(buffers_, [&](const auto& b) {
+        if (b->busy() || !otherSize(b)) return false;
+        if (b.get() == latest_) latest_ = nullptr;
+        return true;
+    });
     size_t ofThisSize = 0;
     for (auto& b : buffers_) {
         if (otherSize(b)) continue;
@@ -71,6 +76,39 @@ ShmBuffer* ShmBufferPool::acquire(int width, int height) {
     if (ofThisSize >= maxBuffers) return nullptr;
     buffers_.push_back(std::make_unique<ShmBuffer>(shm_, width, height, onRelease_));
     return buffers_.back().get();
+}
+
+bool ShmBufferPool::catchUp(ShmBuffer& buffer) {
+    if (!buffer.holdsFrame_ || !latest_) return false;
+    if (latest_ == &buffer) return true;
+    const PixelView from = latest_->pixels(), to = buffer.pixels();
+    if (from.width != to.width || from.height != to.height) return false;
+    for (const PixelRect& missed : buffer.missed_) {
+        const PixelRect r = intersection(missed, {0, 0, to.width, to.height});
+        for (int y = r.y; y < r.bottom(); ++y)
+            std::memcpy(to.row(y) + r.x, from.row(y) + r.x, static_cast<size_t>(r.width) * sizeof(uint32_t));
+    }
+    buffer.missed_.clear();
+    return true;
+}
+
+void ShmBufferPool::frameDrawn(ShmBuffer& buffer, const Region& damage) {
+    for (auto& b : buffers_) {
+        if (b.get() == &buffer || !b->holdsFrame_) continue;
+        b->missed_.add(damage);
+        b->missed_.coalesce(missedRects);
+    }
+    buffer.missed_.clear();
+    buffer.holdsFrame_ = true;
+    latest_ = &buffer;
+}
+
+void ShmBufferPool::forgetFrames() {
+    for (auto& b : buffers_) {
+        b->holdsFrame_ = false;
+        b->missed_.clear();
+    }
+    latest_ = nullptr;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Framebuffer.h"
+#include "platform/Region.h"
 
 namespace platform {
 
@@ -31,6 +32,11 @@ public:
     // The buffer was attached and committed: the compositor has it now.
     void handOver() { busy_ = true; }
 
+    // Whether the buffer holds a frame of its surface, and which pixels the
+    // frames drawn into other buffers since then changed.
+    bool holdsFrame() const { return holdsFrame_; }
+    const Region& missed() const { return missed_; }
+
 private:
     static void released(void* data, wl_buffer* buffer);
     static const wl_buffer_listener listener_;
@@ -41,16 +47,30 @@ private:
     uint32_t* px_ = nullptr;
     wl_buffer* buffer_ = nullptr;
     bool busy_ = false;
+    bool holdsFrame_ = false;
+    Region missed_;
     std::function<void()> onRelease_;
+
+    friend class ShmBufferPool;
 };
 
 // The buffers of one surface, made as needed: a new one only when the
 // compositor holds all of them, at most three (two suffice when it gives each
 // back once the next is shown). Buffers of an old size are dropped as soon as
 // the compositor gives them back.
+//
+// Frames are drawn into the buffers in turn, each only where it changed, so
+// the pool keeps for every buffer the pixels it missed: the changes of the
+// frames drawn into the others since. Before the next frame is drawn into a
+// buffer, catchUp() copies those pixels from the buffer with the latest
+// frame; then only that frame's own changes are drawn, and they are all the
+// damage the compositor is told of.
 class ShmBufferPool {
 public:
     static constexpr size_t maxBuffers = 3;
+    // What a buffer missed is kept to this many rectangles (covering a few
+    // more pixels rather than growing the list).
+    static constexpr size_t missedRects = 16;
 
     ShmBufferPool(wl_shm* shm, std::function<void()> onRelease) : shm_(shm), onRelease_(std::move(onRelease)) {}
 
@@ -58,10 +78,21 @@ public:
     // holds as many as may be made.
     ShmBuffer* acquire(int width, int height);
 
+    // Makes the buffer show the latest frame drawn, copying what it missed
+    // from the buffer that holds that frame. False when it holds no frame of
+    // its surface: the next frame must be drawn into it whole.
+    bool catchUp(ShmBuffer& buffer);
+    // A frame that changed `damage` was drawn into `buffer`: it holds the
+    // latest frame now, and every other buffer has missed those pixels.
+    void frameDrawn(ShmBuffer& buffer, const Region& damage);
+    // The frames held are of no use any more (the surface changed size).
+    void forgetFrames();
+
 private:
     wl_shm* shm_;
     std::function<void()> onRelease_;
     std::vector<std::unique_ptr<ShmBuffer>> buffers_;
+    ShmBuffer* latest_ = nullptr;  // holds the latest frame drawn
 };
 
 }  // namespace platform

@@ -18,6 +18,11 @@ namespace {
 constexpr int32_t defaultWindowWidth = 1280;
 constexpr int32_t defaultWindowHeight = 720;
 constexpr uint32_t damageBufferSince = 4;  // wl_surface.damage_buffer
+// Compositors merge damage, and a region of many scattered rectangles can
+// end up as its bounding box (wlroots does so past 20 rectangles, counting
+// those of the frames its own buffers missed), so a frame's damage is sent
+// as a few rectangles that cover a few more pixels.
+constexpr size_t compositorDamageRects = 4;
 constexpr uint32_t allEdges = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                               ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
 
@@ -226,6 +231,7 @@ void ShownSurface::applySize() {
         if (holdAfter_) saver_->holdAfter(*holdAfter_);
     } else if (width != saver_->width() || height != saver_->height()) {
         saver_->resize(width, height);
+        buffers_.forgetFrames();
     } else if (scale == scale_) {
         return;
     }
@@ -244,22 +250,34 @@ bool ShownSurface::present(const std::string* overlay) {
         gate_.missed();
         return false;
     }
-    saver_->setTarget(buffer->pixels());
+    // A buffer brought up to the latest frame gets only this frame's changes;
+    // any other is drawn whole.
+    if (buffers_.catchUp(*buffer))
+        saver_->switchBuffer(buffer->pixels(), Region());
+    else
+        saver_->setTarget(buffer->pixels());
     const bool drawn = saver_->renderFrame(overlay);
+    if (drawn) buffers_.frameDrawn(*buffer, saver_->damage());
+    const bool changed = drawn && !saver_->damage().empty();
     const bool acknowledging = unacked_.has_value();
     if (unacked_) {
         if (layer_) zwlr_layer_surface_v1_ack_configure(layer_, *unacked_);
         if (xdgSurface_) xdg_surface_ack_configure(xdgSurface_, *unacked_);
         unacked_.reset();
     }
-    if (drawn)
-        commitFrame(*buffer);
+    // Nothing changed or a held picture: the frame already shown stays (with
+    // the acknowledged state, if any).
+    if (changed) {
+        damage_ = saver_->damage();
+        damage_.coalesce(compositorDamageRects);
+        commitFrame(*buffer, damage_);
+    }
     else if (acknowledging)
-        wl_surface_commit(surface_);  // a held picture: the acknowledged state with the frame already shown
+        wl_surface_commit(surface_);
     return drawn;
 }
 
-void ShownSurface::commitFrame(ShmBuffer& buffer) {
+void ShownSurface::commitFrame(ShmBuffer& buffer, const Region& damage) {
     if (scale_.bufferScale() != committedBufferScale_) {
         wl_surface_set_buffer_scale(surface_, scale_.bufferScale());
         committedBufferScale_ = scale_.bufferScale();
@@ -271,10 +289,11 @@ void ShownSurface::commitFrame(ShmBuffer& buffer) {
         wp_viewport_set_destination(viewport_, -1, -1);
     }
     wl_surface_attach(surface_, buffer.buffer(), 0, 0);
-    if (damageInBufferPixels_)
-        wl_surface_damage_buffer(surface_, 0, 0, buffer.width(), buffer.height());
-    else
-        wl_surface_damage(surface_, 0, 0, logicalWidth_, logicalHeight_);
+    if (damageInBufferPixels_) {
+        for (const PixelRect& r : damage) wl_surface_damage_buffer(surface_, r.x, r.y, r.width, r.height);
+    } else {
+        wl_surface_damage(surface_, 0, 0, logicalWidth_, logicalHeight_);  // surface units: the whole of it
+    }
     if (frameCallback_) wl_callback_destroy(frameCallback_);
     frameCallback_ = wl_surface_frame(surface_);
     wl_callback_add_listener(frameCallback_, &Listeners::frame, this);

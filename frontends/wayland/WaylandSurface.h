@@ -114,7 +114,7 @@ private:
     void configure(uint32_t serial, int32_t width, int32_t height);
     void scaleChanged();
     SurfaceScale currentScale() const;
-    void commitFrame(ShmBuffer& buffer);
+    void commitFrame(ShmBuffer& buffer, const Region& damage);
 
     SurfaceOwner& owner_;
     SurfaceRole role_;
@@ -140,6 +140,7 @@ private:
 
     std::unique_ptr<SaverSurface> saver_;
     ShmBufferPool buffers_;
+    Region damage_;  // the last frame's, as the compositor is told it
     FrameGate gate_;
     wl_callback* frameCallback_ = nullptr;
 };

@@ -12,7 +12,7 @@ from wlharness import Sway, differing_pixels, reference, wait_for
 from xharness import EXIT_LIMIT, HACK, is_lit, run_cases
 
 SEED = "0x5eed"
-FRAMES = 24
+FRAMES = 90
 
 
 def matches_reference(sway, output, size, ref_path):
