@@ -271,9 +271,9 @@ bool ShownSurface::present(const std::string* overlay) {
         damage_ = saver_->damage();
         damage_.coalesce(compositorDamageRects);
         commitFrame(*buffer, damage_);
-    }
-    else if (acknowledging)
+    } else if (acknowledging) {
         wl_surface_commit(surface_);
+    }
     return drawn;
 }
 

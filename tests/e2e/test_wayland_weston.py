@@ -83,4 +83,5 @@ def test_sigterm_at_any_moment_of_the_start_exits_cleanly():
 
 if __name__ == "__main__":
     run_cases([test_fullscreen_matches_the_renderer_at_scale_2, test_window_is_the_default_and_sized_in_device_pixels,
-               test_missing_layer_shell_or_compositor_is_one_line_and_status_1, test_sigterm_at_any_moment_of_the_start_exits_cleanly])
+               test_missing_layer_shell_or_compositor_is_one_line_and_status_1,
+               test_sigterm_at_any_moment_of_the_start_exits_cleanly])
