@@ -24,6 +24,7 @@ cleanup() {
   true
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM  # so that the cleanup runs when the measurement is stopped
 
 cpu_ticks() {  # utime + stime of a process
   local stat

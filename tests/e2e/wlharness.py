@@ -2,6 +2,7 @@
 of its own, run (with every client) by an unprivileged user when the tests
 run as root, since sway refuses to run as root; screenshots read through
 ImageMagick; reference pictures from the headless renderer."""
+import contextlib
 import glob
 import json
 import os
@@ -104,6 +105,15 @@ class Compositor:
             return found[0] if found else None
         return os.path.basename(wait_for(socket, 15, f"the compositor's socket in {self.runtime}"))
 
+    @contextlib.contextmanager
+    def _stopped_on_failure(self):
+        """A compositor that started but never got ready is ended, not left behind."""
+        try:
+            yield
+        except BaseException:
+            self.stop()
+            raise
+
     def client(self, args, own_group=False):
         return Process(as_user(args), self.env, own_group=own_group)
 
@@ -141,11 +151,12 @@ class Sway(Compositor):
         if parent:
             env["WAYLAND_DISPLAY"] = os.path.join(parent.runtime, parent.env["WAYLAND_DISPLAY"])
         self.proc = Process(as_user(["sway", "-c", config]), env, own_group=True)
-        display = self._wait_for_socket()
-        ipc = os.path.join(self.runtime, self._wait_for_socket("sway-ipc.*.sock"))
-        self.env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
-                    "WAYLAND_DISPLAY": display, "SWAYSOCK": ipc, **PASSED_ON}
-        wait_for(lambda: self.outputs(), 10, "sway's first output")
+        with self._stopped_on_failure():
+            display = self._wait_for_socket()
+            ipc = os.path.join(self.runtime, self._wait_for_socket("sway-ipc.*.sock"))
+            self.env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
+                        "WAYLAND_DISPLAY": display, "SWAYSOCK": ipc, **PASSED_ON}
+            wait_for(lambda: self.outputs(), 10, "sway's first output")
 
     def msg(self, *args):
         result = json.loads(self.run(["swaymsg", "-r", *args]).stdout or "null")
@@ -185,7 +196,8 @@ class Weston(Compositor):
         self.proc = Process(as_user(["weston", "--backend=headless-backend.so", "--use-pixman", f"--width={width}",
                                      f"--height={height}", f"--scale={scale}", "--debug", "--no-config",
                                      "--socket=quillmoor-weston"]), env, own_group=True)
-        self.env = dict(env, WAYLAND_DISPLAY=self._wait_for_socket("quillmoor-weston"), **PASSED_ON)
+        with self._stopped_on_failure():
+            self.env = dict(env, WAYLAND_DISPLAY=self._wait_for_socket("quillmoor-weston"), **PASSED_ON)
 
     def screenshot(self, name):
         """The whole screen, through weston-screenshooter (which writes into
