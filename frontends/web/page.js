@@ -35,25 +35,13 @@ Module['onRuntimeInitialized'] = function () {
     canvas.width = width;
     canvas.height = height;
     if (Module['_quillmoor_resize'](saver, width, height, performance.now())) present();
-    status.held = !!Module['_quillmoor_held'](saver);
-  }
-
-  // The device-pixel box is exact where the browser offers it; elsewhere the
-  // CSS size times the device pixel ratio, rounded.
-  var observer = new ResizeObserver(function (entries) {
-    var entry = entries[entries.length - 1];
-    var box = entry.devicePixelContentBoxSize && entry.devicePixelContentBoxSize[0];
-    if (box) fit(box.inlineSize, box.blockSize);
-    else fit(Math.round(entry.contentRect.width * devicePixelRatio), Math.round(entry.contentRect.height * devicePixelRatio));
-  });
-  try {
-    observer.observe(canvas, { box: 'device-pixel-content-box' });
-  } catch (e) {
-    observer.observe(canvas);
   }
 
   // Animation frames stop while the page is hidden, and with them the saver.
+  // The canvas's size is checked on every animation frame, so a change of
+  // window size or of zoom (the device pixel ratio) is drawn before it is seen.
   function animate(now) {
+    fit(Math.round(innerWidth * devicePixelRatio), Math.round(innerHeight * devicePixelRatio));
     if (document.visibilityState === 'visible' && Module['_quillmoor_frame'](saver, now)) present();
     status.held = !!Module['_quillmoor_held'](saver);
     requestAnimationFrame(animate);
