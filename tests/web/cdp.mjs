@@ -9,7 +9,8 @@ import { chromiumPath } from './support.mjs';
 
 export async function launchBare() {
   const profile = mkdtempSync(join(tmpdir(), 'quillmoor-cdp-'));
-  const args = ['--headless', '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--no-first-run', 'about:blank'];
+  const args = ['--headless', '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync', 'about:blank'];
   if (process.getuid && process.getuid() === 0) args.unshift('--no-sandbox');
   const child = spawn(chromiumPath, args, { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
   const pending = new Map();
