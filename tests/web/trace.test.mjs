@@ -16,6 +16,7 @@ async function assertSameTrace(args, env = panEveryFrame) {
   assert.equal(web.status, 0, web.stderr);
   assert.ok(native.stdout.length > 0);
   assert.equal(firstDifference(native.stdout, web.stdout), null);
+  assert.equal(web.stderr, native.stderr);
   return web.stdout;
 }
 
