@@ -61,10 +61,13 @@ describe('held frames equal the native renderer', () => {
     { scene: 'forest', width: 640, height: 360, scale: 1, seed: 5, frames: 40 },
     { scene: 'forest', width: 640, height: 480, scale: 2, seed: '0xfeedface', frames: 25 },
     { scene: 'skyline', width: 500, height: 300, scale: 2, seed: 12345, frames: 30 },
+    { scene: 'forest', width: 480, height: 300, scale: 1, seed: 4, frames: 90, query: '&pan=1&animal=fox',
+      env: { MOTHWAKES_PAN_FRAMES: '1', MOTHWAKES_ANIMAL: 'fox' } },
   ];
   for (const c of cases) {
-    test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}`, async () => {
-      const { page, messages, close } = await openPage(`?scene=${c.scene}&seed=${c.seed}&frames=${c.frames}`, c);
+    test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}${c.query || ''}`, async () => {
+      const query = `?scene=${c.scene}&seed=${c.seed}&frames=${c.frames}${c.query || ''}`;
+      const { page, messages, close } = await openPage(query, c);
       try {
         const device = { width: c.width * c.scale, height: c.height * c.scale };
         const shown = await heldStatus(page, device.width, device.height);

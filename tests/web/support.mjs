@@ -47,12 +47,12 @@ export function firstDifference(a, b) {
 }
 
 // The screen the native renderer shows after so many frames, as RGBA bytes.
-export function nativeScreen({ width, height, seed, frames, scene = 'forest' }) {
+export function nativeScreen({ width, height, seed, frames, scene = 'forest', env = {} }) {
   const dir = mkdtempSync(join(tmpdir(), 'quillmoor-web-'));
   try {
     const out = join(dir, 'screen.png');
     execFileSync(nativeRenderer, ['--scene', scene, '--screen', `${width}x${height}`, '--seed', String(seed),
-      '--frames', String(frames), '--out', out]);
+      '--frames', String(frames), '--out', out], { env: { ...process.env, ...env } });
     return decodePng(readFileSync(out));
   } finally {
     rmSync(dir, { recursive: true, force: true });
