@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/TargetClones.h"
+
 namespace platform {
 
 namespace {
@@ -17,7 +19,7 @@ inline uint32_t quantise(double weight) {
 // Blends a run of RGBX pixels toward grey g (0 ... 255) by k/256, rounding to
 // nearest; the X byte is kept. Red and blue, then green, are blended in
 // 16-bit lanes of one 32-bit word. Built for AVX2 too, picked at load time.
-__attribute__((target_clones("avx2", "default")))
+QUILLMOOR_TARGET_CLONES
 void blendRun(uint32_t* pixels, size_t count, uint32_t g, uint32_t k) {
     const uint32_t keep = 256 - k;
     const uint32_t add = g * k + 128;
@@ -48,7 +50,7 @@ inline uint32_t stored(uint32_t p) {
 // Writes image pixels scaled by s into dst for the scaled columns [from, to)
 // (relative to the image's left edge at framebuffer column left).
 template <bool Swap>
-__attribute__((target_clones("avx2", "default")))
+QUILLMOOR_TARGET_CLONES
 void expandRow(const uint32_t* __restrict src, uint32_t* __restrict dst, long from, long to, int s, long left) {
     uint32_t* __restrict out = dst + left;
     long c = from;
