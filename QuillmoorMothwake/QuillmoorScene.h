@@ -173,7 +173,7 @@ public:
     std::vector<Tree> trees;
     // The scroll drops the trees no pixel is owned by any more once the list
     // has reached this length; it is then set to twice what remains.
-    static constexpr std::size_t fewestTreesToDrop = 64;
+    static constexpr std::size_t fewestTreesToDrop = 256;
     std::size_t dropTreesAt = fewestTreesToDrop;
     std::vector<int32_t> treeRenumbering;  // old index to new, or -1; reused
     std::vector<Tree> pending;
