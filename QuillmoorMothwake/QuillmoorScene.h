@@ -172,7 +172,8 @@ public:
     std::vector<SkyRow> skyRow;
     std::vector<Tree> trees;
     // The scroll drops the trees no pixel is owned by any more once the list
-    // has reached this length; it is then set to twice what remains.
+    // has reached dropTreesAt, which is then set to twice what remains, or to
+    // fewestTreesToDrop if that is more.
     static constexpr std::size_t fewestTreesToDrop = 256;
     std::size_t dropTreesAt = fewestTreesToDrop;
     std::vector<int32_t> treeRenumbering;  // old index to new, or -1; reused

@@ -175,9 +175,9 @@ void QuillmoorScene::growRows(const std::vector<int>& clearingXs) {
 // been covered by others, and renumbers the owners of the rest, keeping their
 // order. Nothing else refers to a tree by its index, and a tree that owns no
 // pixel is never read again, so the picture is the same as with the whole list.
-// It runs when the list has doubled since the last time, which keeps the list
-// within twice the forest in the world and spreads the two passes over the
-// owners across many scrolls.
+// It runs when the list has doubled since the last time (and holds at least
+// a few hundred trees), which keeps the list within twice the forest in the
+// world and spreads the two passes over the owners across many scrolls.
 void QuillmoorScene::dropUnusedTrees() {
     treeRenumbering.assign(trees.size(), -1);
     for (const int32_t o : owner)
