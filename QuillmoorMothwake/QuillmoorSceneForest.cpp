@@ -179,9 +179,10 @@ void QuillmoorScene::growRows(const std::vector<int>& clearingXs) {
 // a few hundred trees), which keeps the list within twice the forest in the
 // world and spreads the two passes over the owners across many scrolls.
 void QuillmoorScene::dropUnusedTrees() {
+    const auto count = static_cast<int32_t>(trees.size());
     treeRenumbering.assign(trees.size(), -1);
     for (const int32_t o : owner)
-        if (o >= 0) treeRenumbering[static_cast<std::size_t>(o)] = 0;
+        if (o >= 0 && o < count) treeRenumbering[static_cast<std::size_t>(o)] = 0;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < trees.size(); ++i) {
         if (treeRenumbering[i] < 0) continue;
@@ -190,7 +191,7 @@ void QuillmoorScene::dropUnusedTrees() {
     }
     trees.resize(kept);
     for (int32_t& o : owner)
-        if (o >= 0) o = treeRenumbering[static_cast<std::size_t>(o)];
+        if (o >= 0 && o < count) o = treeRenumbering[static_cast<std::size_t>(o)];
     dropTreesAt = std::max(fewestTreesToDrop, 2 * kept);
 }
 
