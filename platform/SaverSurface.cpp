@@ -10,6 +10,7 @@ SaverSurface::SaverSurface(std::unique_ptr<ScreenSaverView> view, int width, int
 }
 
 void SaverSurface::resize(int width, int height) {
+    redrawHeld_ = true;
     width_ = width;
     height_ = height;
     context_.retarget(PixelView{});
@@ -19,6 +20,7 @@ void SaverSurface::resize(int width, int height) {
 }
 
 void SaverSurface::setTarget(PixelView target) {
+    redrawHeld_ = true;
     own_ = Framebuffer();
     target_ = target;
     context_.retarget(target);
@@ -31,6 +33,7 @@ void SaverSurface::switchBuffer(PixelView target, const Region& missed) {
 }
 
 void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
+    redrawHeld_ = true;
     own_ = Framebuffer(width_, height_, order);
     target_ = own_;
     context_.retarget(target_);
@@ -38,7 +41,7 @@ void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
 
 bool SaverSurface::renderFrame(const std::string* overlay) {
     const bool held = shown_ && stepLimit_ && steps_ >= *stepLimit_;
-    if (held && !overlay) {
+    if (held && !overlay && !redrawHeld_) {
         context_.beginFrame();  // nothing drawn: empty damage
         context_.endFrame();
         return false;
@@ -50,9 +53,12 @@ bool SaverSurface::renderFrame(const std::string* overlay) {
     } else if (!held) {
         runner_.tick();
         ++steps_;
+    } else {
+        runner_.display();  // the held picture again: in new pixels, or under a fresh overlay
     }
     context_.addDamage(overlay_.update(overlay ? *overlay : std::string(), width_, height_));
     context_.endFrame();
+    redrawHeld_ = false;
     overlay_.draw(target_);
     return true;
 }

@@ -43,7 +43,8 @@ public:
     const Framebuffer& ownFramebuffer() const { return own_; }
 
     // After this many steps the scene is held: later frames show the last one
-    // again and step nothing.
+    // again and step nothing (drawn anew after a resize, when the view may
+    // have started a new scene for a new canvas size).
     void holdAfter(long steps) { stepLimit_ = steps; }
 
     // Draws one frame: the view's first frame is drawn as it appears, every
@@ -66,6 +67,7 @@ private:
     int width_;
     int height_;
     bool shown_ = false;
+    bool redrawHeld_ = false;  // a held picture must be drawn again into new pixels
     long steps_ = 0;
     std::optional<long> stepLimit_;
 };

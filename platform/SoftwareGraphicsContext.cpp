@@ -108,7 +108,7 @@ constexpr int64_t rectangleCost = 512;
 
 // Sets flags[k] when pixels [k chunkPixels, (k + 1) chunkPixels) of the
 // count differ between a and b; true when any does.
-__attribute__((target_clones("avx2", "default")))
+QUILLMOOR_TARGET_CLONES
 bool markChangedChunks(const uint32_t* __restrict a, const uint32_t* __restrict b, int count, uint8_t* __restrict flags) {
     // A chunk is 64 bytes: two vectors of four 64-bit lanes, one AVX2 register each.
     static_assert(chunkPixels == 16);

@@ -49,6 +49,19 @@ EMSCRIPTEN_KEEPALIVE const uint32_t* quillmoor_pixels(WebSaver* saver) {
     return pixels ? pixels->px.data() : nullptr;
 }
 
+// The last frame's changed rectangles: how many, and rectangle i's x, y,
+// width or height (part 0 ... 3), so the page puts only those pixels.
+EMSCRIPTEN_KEEPALIVE int quillmoor_damage_count(WebSaver* saver) {
+    const platform::Region* damage = saver->damage();
+    return damage ? static_cast<int>(damage->size()) : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int quillmoor_damage_part(WebSaver* saver, int i, int part) {
+    const platform::PixelRect r = saver->damage()->rects()[static_cast<size_t>(i)];
+    const int parts[] = {r.x, r.y, r.width, r.height};
+    return parts[part & 3];
+}
+
 EMSCRIPTEN_KEEPALIVE double quillmoor_frames_drawn(WebSaver* saver) { return double(saver->framesDrawn()); }
 
 EMSCRIPTEN_KEEPALIVE int quillmoor_held(WebSaver* saver) { return saver->held(); }

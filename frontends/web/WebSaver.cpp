@@ -80,6 +80,8 @@ void WebSaver::reportCanvas() {
 
 const platform::Framebuffer* WebSaver::pixels() const { return surface_ ? &surface_->ownFramebuffer() : nullptr; }
 
+const platform::Region* WebSaver::damage() const { return surface_ ? &surface_->damage() : nullptr; }
+
 bool WebSaver::held() const { return settings_.frames && drawnBySurface_ > *settings_.frames; }
 
 const quillmoor::PixelSaverView* WebSaver::view() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Region.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,6 +34,9 @@ public:
 
     // The last frame, red in the lowest byte: the byte order of ImageData.
     const platform::Framebuffer* pixels() const;
+    // The rectangles of the last frame's pixels that changed, each as x, y,
+    // width, height; none when nothing did.
+    const platform::Region* damage() const;
     int64_t framesDrawn() const { return drawn_; }
     bool held() const;
     const quillmoor::PixelSaverView* view() const;

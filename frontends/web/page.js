@@ -1,6 +1,6 @@
 // The page around the saver: the canvas fills the viewport and its pixels are
 // the display's own (device pixels), frames are offered on every animation
-// frame and drawn when due, and each new frame is put on the canvas as is.
+// frame and drawn when due, and only the pixels each frame changed are put.
 // window.quillmoor tells what is shown, for anyone curious and for tests.
 Module['onRuntimeInitialized'] = function () {
   'use strict';
@@ -21,7 +21,12 @@ Module['onRuntimeInitialized'] = function () {
   function present() {
     var w = canvas.width, h = canvas.height;
     var pixels = new Uint8ClampedArray(HEAPU8.buffer, Module['_quillmoor_pixels'](saver), w * h * 4);
-    context.putImageData(new ImageData(pixels, w, h), 0, 0);
+    var image = new ImageData(pixels, w, h);
+    var rects = Module['_quillmoor_damage_count'](saver);
+    for (var i = 0; i < rects; i++) {
+      var part = function (k) { return Module['_quillmoor_damage_part'](saver, i, k); };
+      context.putImageData(image, 0, 0, part(0), part(1), part(2), part(3));
+    }
     status.frames = Module['_quillmoor_frames_drawn'](saver);
     status.width = w;
     status.height = h;
