@@ -25,7 +25,7 @@ Canvas::Write Canvas::chooseBlock(std::size_t& slot) const {
     }
     // The last record lists what changed since the image this block holds.
     const platform::ImageChanges* last = records_[lastRecord_].get();
-    const bool knowsGap = last && last->base == imageBytes_[slot]->data() && last->baseSerial == blockSerial_[slot];
+    const bool knowsGap = last && platform::Image::sameBlock(last->base, imageBytes_[slot]) && last->baseSerial == blockSerial_[slot];
     return knowsGap ? Write::catchUp : Write::whole;
 }
 
@@ -116,7 +116,7 @@ std::optional<platform::Image> Canvas::makeImage() const {
     std::size_t slot = 0;
     const Write write = chooseBlock(slot);
     platform::ImageChanges& now = freshRecord();
-    now.base = imageBytes_[baseBlock]->data();
+    now.base = imageBytes_[baseBlock];
     now.baseSerial = blockSerial_[baseBlock];
     now.rowStart.reserve(static_cast<std::size_t>(height) + 1);
     const auto* base = reinterpret_cast<const uint32_t*>(imageBytes_[baseBlock]->data());

@@ -171,3 +171,17 @@ TEST(Canvas, ImagesListExactlyWhatChangedSinceTheLastOne) {
         }
     }
 }
+
+TEST(Canvas, ImagesRefuseChangeRecordsThatDoNotFitTheirRows) {
+    const auto bytes = std::make_shared<const std::vector<uint8_t>>(std::size_t{4} * 3 * 2);
+    auto changes = std::make_shared<platform::ImageChanges>();
+    changes->rowStart = {0, 1, 1};
+    changes->spans = {{0, 2}};
+    EXPECT_TRUE(platform::Image::create(3, 2, 12, bytes, 1, changes));
+    EXPECT_FALSE(platform::Image::create(3, 2, 12, bytes, 0, changes));  // not numbered
+    EXPECT_FALSE(platform::Image::create(3, 3, 12, std::make_shared<const std::vector<uint8_t>>(36), 1, changes));
+    changes->rowStart = {0, 2, 1};
+    EXPECT_FALSE(platform::Image::create(3, 2, 12, bytes, 1, changes));
+    changes->rowStart = {0, 1, 2};
+    EXPECT_FALSE(platform::Image::create(3, 2, 12, bytes, 1, changes));
+}
