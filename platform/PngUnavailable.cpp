@@ -1,8 +1,9 @@
+#include "platform/OutputFile.h"
 #include "platform/PngWriter.h"
 
-// Built instead of the libpng writer where libpng is not at hand (the
-// WebAssembly build): every request for a PNG is refused up front, before any
-// file is created.
+// Built instead of the libpng writer and the file machinery where neither is
+// at hand (the WebAssembly build): every request for a PNG is refused up
+// front, before any file is created.
 namespace platform {
 
 namespace {
@@ -11,14 +12,18 @@ constexpr const char* unavailable = "PNG output is not available in this build";
 
 }  // namespace
 
-bool writePng(const std::string&, const uint32_t*, int, int, std::string& error) {
+std::unique_ptr<OutputFile> OutputFile::open(const std::string&, std::string& error, Temporary) {
     error = unavailable;
-    return false;
+    return nullptr;
 }
 
-bool canCreateFile(const std::string&, std::string& error) {
-    error = unavailable;
-    return false;
-}
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::commit() { return false; }
+
+bool writePng(OutputFile&, const uint32_t*, int, int) { return false; }
+
+// Node opens the standard streams of the process it runs in.
+unsigned reserveStandardStreams() { return 0; }
 
 }  // namespace platform

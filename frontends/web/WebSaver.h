@@ -10,7 +10,7 @@
 #include "frontends/web/WebSettings.h"
 #include "platform/FrameClock.h"
 #include "platform/SaverSurface.h"
-#include "platform/X11FpsOverlay.h"
+#include "platform/FpsOverlay.h"
 
 namespace quillmoor {
 class PixelSaverView;
