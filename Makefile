@@ -1,5 +1,5 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean
+.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean web web-test
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
@@ -24,8 +24,9 @@ build:
 	@cmake --preset release -DQUILLMOOR_BENCH=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-test: build
+test: build web
 	@ctest --preset release -j $(JOBS); status=$$?; scripts/skip-reasons.sh build; exit $$status
+	@$(MAKE) --no-print-directory web-test
 
 sanitize:
 	@scripts/deps.sh build test
@@ -60,5 +61,22 @@ fuzz:
 	@cmake --build --preset fuzz -j $(JOBS)
 	@fuzz/run.sh $(FUZZ_SECONDS)
 
+# The browser page and the Node renderer (build-web/), with Debian's
+# Emscripten. Its cache of system libraries must be writable: the shared one
+# where it is, otherwise one inside build-web.
+WEB_ENV := NODE_PATH=/usr/share/nodejs $(if $(shell test -w /usr/share/emscripten/cache && echo yes),,EM_CACHE=$(CURDIR)/build-web/em-cache)
+
+web:
+	@scripts/deps.sh web
+	@$(WEB_ENV) cmake --preset web >/dev/null
+	@$(WEB_ENV) cmake --build build-web -j $(JOBS)
+
+# The web builds against the native one, and the page in headless Chromium.
+web-test: build web tests/web/node_modules/.package-lock.json
+	@cd tests/web && node --test --test-concurrency=1
+
+tests/web/node_modules/.package-lock.json: tests/web/package-lock.json
+	@cd tests/web && npm ci --no-audit --no-fund --loglevel=error
+
 clean:
-	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz
+	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web

@@ -26,12 +26,28 @@ public:
     std::optional<platform::Image> makeImage() const;
 
 private:
-    // The blocks the last two images copied into. A block is reused for the
-    // next copy once no image refers to it any more, so steady presentation
-    // does not allocate a fresh block every frame, even while the presenter
-    // keeps the previous frame's image to compare the next one with.
+    // Where the next image is written: over the last one's block (nobody
+    // holds that image), over the block before it (it holds the image before
+    // last, so only what changed since then is copied), or whole.
+    enum class Write { inPlace, catchUp, whole };
+    Write chooseBlock(std::size_t& slot) const;
+    platform::ImageChanges& freshRecord() const;
+    void writeRow(Write write, std::size_t slot, int y, const platform::ImageChanges* before, const platform::ImageChanges& now) const;
+
+    // The blocks the last two images were written into, and the serial of the
+    // image each holds. A block is written only while no image refers to it,
+    // so steady presentation does not allocate a fresh block every frame,
+    // even while the presenter keeps the previous frame's image to compare
+    // the next one with.
     mutable std::array<std::shared_ptr<std::vector<uint8_t>>, 2> imageBytes_;
+    mutable std::array<uint64_t, 2> blockSerial_{};
     mutable std::size_t lastBlock_ = 0;
+    mutable uint64_t serial_ = 0;
+    // Change records for the images, reused once no image carries them; the
+    // last one also says what the block before last is missing.
+    mutable std::array<std::shared_ptr<platform::ImageChanges>, 3> records_;
+    mutable std::size_t lastRecord_ = 0;
+    mutable std::vector<uint8_t> chunkFlags_;
 };
 
 // The 4 x 4 ordered-dither thresholds, row-major by (y mod 4, x mod 4).

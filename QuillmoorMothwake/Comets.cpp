@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/PixelCoordinate.h"
 
 namespace quillmoor {
@@ -63,7 +64,7 @@ void Comets::draw(Canvas& canvas, double scale, PixelPredicate blocked) const {
         const double h = static_cast<double>(f) / segments;
         const int halfWidth = pixelCoordinate(h * 5 * scale);
         const uint32_t colour = tail[static_cast<std::size_t>(std::min(colours - 1, pixelCoordinate(h * colours)))];
-        const double strength = std::pow(1 - h, 1.5);
+        const double strength = power(1 - h, 1.5);
         const double cx = comet.x - comet.dx * f;
         const double cy = comet.y - comet.dy * f;
         for (int j = -halfWidth; j <= halfWidth; ++j) {

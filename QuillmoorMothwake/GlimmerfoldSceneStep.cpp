@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "QuillmoorMothwake/GlimmerfoldScene.h"
+#include "QuillmoorMothwake/Maths.h"
 
 namespace quillmoor {
 
@@ -64,7 +65,7 @@ void GlimmerfoldScene::step() {
     starAcc += 0.000003 * static_cast<double>(w * h);
     while (starAcc >= 1) {
         starAcc -= 1;
-        const int y = static_cast<int>(std::pow(rng.unit(), 1.5) * h);
+        const int y = static_cast<int>(power(rng.unit(), 1.5) * h);
         const int x = static_cast<int>(rng.integer(w));
         if (y >= h || owner[at(x, y)] >= 0) continue;
         const auto red = static_cast<uint32_t>(rng.integer(180));

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "QuillmoorMothwake/Environment.h"
+#include "QuillmoorMothwake/Maths.h"
 
 namespace quillmoor {
 
@@ -164,7 +165,7 @@ void QuillmoorScene::resetAllColumns() {
 }
 
 void QuillmoorScene::addStar() {
-    const int y = static_cast<int>(static_cast<double>(groundY) * std::pow(rng.unit(), 1.5));
+    const int y = static_cast<int>(static_cast<double>(groundY) * power(rng.unit(), 1.5));
     const int x = static_cast<int>(rng.integer(ww));
     if (y < 0 || y >= h) return;
     const std::size_t p = at(x, y);

@@ -111,6 +111,7 @@ public:
     void growRows(const std::vector<int>& clearings);
     void claim(int x, int y, int32_t idx, bool front);
     void textureBand(int x0, int x1);
+    void dropUnusedTrees();
 
     // Camps and fire.
     int campSpacing();
@@ -170,6 +171,12 @@ public:
     std::vector<uint8_t> stick;
     std::vector<SkyRow> skyRow;
     std::vector<Tree> trees;
+    // The scroll drops the trees no pixel is owned by any more once the list
+    // has reached dropTreesAt, which is then set to twice what remains, or to
+    // fewestTreesToDrop if that is more.
+    static constexpr std::size_t fewestTreesToDrop = 256;
+    std::size_t dropTreesAt = fewestTreesToDrop;
+    std::vector<int32_t> treeRenumbering;  // old index to new, or -1; reused
     std::vector<Tree> pending;
     std::array<std::vector<Tree>, 2> recent;
     int treeTop = 0;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/QuillmoorScene.h"
 
 namespace quillmoor {
@@ -79,7 +80,7 @@ void QuillmoorScene::buildCamp(int x) {
                 const double ey = static_cast<double>(y - fireBase) / ry;
                 const double d = std::sqrt(ex * ex + ey * ey);
                 if (d < 1)
-                    lit.push_back({c, y, static_cast<float>(std::pow(1 - d, 0.8)), threshold(c, y), groundLitDim, groundLitBright});
+                    lit.push_back({c, y, static_cast<float>(power(1 - d, 0.8)), threshold(c, y), groundLitDim, groundLitBright});
             }
         }
     }

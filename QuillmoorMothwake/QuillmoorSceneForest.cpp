@@ -171,4 +171,28 @@ void QuillmoorScene::growRows(const std::vector<int>& clearingXs) {
     }
 }
 
+// Drops the trees that own no pixel any more, having scrolled off the left or
+// been covered by others, and renumbers the owners of the rest, keeping their
+// order. Nothing else refers to a tree by its index, and a tree that owns no
+// pixel is never read again, so the picture is the same as with the whole list.
+// It runs when the list has doubled since the last time (and holds at least
+// a few hundred trees), which keeps the list within twice the forest in the
+// world and spreads the two passes over the owners across many scrolls.
+void QuillmoorScene::dropUnusedTrees() {
+    const auto count = static_cast<int32_t>(trees.size());
+    treeRenumbering.assign(trees.size(), -1);
+    for (const int32_t o : owner)
+        if (o >= 0 && o < count) treeRenumbering[static_cast<std::size_t>(o)] = 0;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < trees.size(); ++i) {
+        if (treeRenumbering[i] < 0) continue;
+        treeRenumbering[i] = static_cast<int32_t>(kept);
+        trees[kept++] = trees[i];
+    }
+    trees.resize(kept);
+    for (int32_t& o : owner)
+        if (o >= 0 && o < count) o = treeRenumbering[static_cast<std::size_t>(o)];
+    dropTreesAt = std::max(fewestTreesToDrop, 2 * kept);
+}
+
 }  // namespace quillmoor

@@ -76,6 +76,7 @@ void QuillmoorScene::scroll() {
     shiftLeft(stick);
     resetColumn(ww - 1);
 
+    if (trees.size() >= dropTreesAt) dropUnusedTrees();
     for (Tree& t : trees) --t.cx;
     for (Tree& t : pending) --t.cx;
 

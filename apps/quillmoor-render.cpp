@@ -44,5 +44,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmoor-render: cannot write the trace: %s\n", std::strerror(EBADF));
         return 2;
     }
+#ifdef QUILLMOOR_CLIPS
     return renderHeadless(*options, stdout, stderr, platform::openClipWriter);
+#else
+    return renderHeadless(*options, stdout, stderr);
+#endif
 }

@@ -12,7 +12,9 @@
 
 #include "QuillmoorMothwake/Canvas.h"
 #include "QuillmoorMothwake/QuillmoorScene.h"
+#include "bench/forest_bytes.h"
 
+using forest_bench::sceneBytes;
 using quillmoor::Canvas;
 using quillmoor::QuillmoorScene;
 
@@ -20,23 +22,6 @@ namespace {
 
 constexpr int width = 960;
 constexpr int height = 540;
-
-// Bytes held by the scene's per-pixel buffers and its lists.
-double sceneBytes(const QuillmoorScene& scene) {
-    std::size_t bytes = sizeof(QuillmoorScene);
-    bytes += scene.base.capacity() * sizeof(uint32_t) + scene.buf.capacity() * sizeof(uint32_t);
-    bytes += scene.owner.capacity() * sizeof(int32_t);
-    bytes += scene.skyMask.capacity() + scene.tentMask.capacity() + scene.painted.capacity() + scene.stick.capacity();
-    bytes += scene.skyRow.capacity() * sizeof(QuillmoorScene::SkyRow);
-    bytes += scene.trees.capacity() * sizeof(QuillmoorScene::Tree);
-    bytes += scene.lit.capacity() * sizeof(QuillmoorScene::Lit);
-    bytes += scene.overlay.capacity() * sizeof(QuillmoorScene::OverlayPixel);
-    bytes += scene.moon.capacity() * sizeof(QuillmoorScene::MoonPixel);
-    bytes += scene.sparks.capacity() * sizeof(QuillmoorScene::Spark);
-    bytes += scene.flies.capacity() * sizeof(QuillmoorScene::Firefly);
-    for (const auto& camp : scene.camps) bytes += camp.heat.capacity();
-    return static_cast<double>(bytes);
-}
 
 // Resident pages of the process, in bytes.
 double residentBytes() {

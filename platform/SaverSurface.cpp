@@ -10,16 +10,17 @@ SaverSurface::SaverSurface(std::unique_ptr<ScreenSaverView> view, int width, int
 }
 
 void SaverSurface::resize(int width, int height) {
+    redrawHeld_ = true;
     width_ = width;
     height_ = height;
     context_.retarget(PixelView{});
     target_ = PixelView{};
     if (own_.width > 0) own_ = Framebuffer();
     view_->setFrameSize(width, height);
-    shown_ = false;  // the next frame shows the scene at its new size without a step, held or not
 }
 
 void SaverSurface::setTarget(PixelView target) {
+    redrawHeld_ = true;
     own_ = Framebuffer();
     target_ = target;
     context_.retarget(target);
@@ -32,6 +33,7 @@ void SaverSurface::switchBuffer(PixelView target, const Region& missed) {
 }
 
 void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
+    redrawHeld_ = true;
     own_ = Framebuffer(width_, height_, order);
     target_ = own_;
     context_.retarget(target_);
@@ -39,7 +41,7 @@ void SaverSurface::useOwnFramebuffer(ChannelOrder order) {
 
 bool SaverSurface::renderFrame(const std::string* overlay) {
     const bool held = shown_ && stepLimit_ && steps_ >= *stepLimit_;
-    if (held && !overlay) {
+    if (held && !overlay && !redrawHeld_) {
         context_.beginFrame();  // nothing drawn: empty damage
         context_.endFrame();
         return false;
@@ -51,9 +53,12 @@ bool SaverSurface::renderFrame(const std::string* overlay) {
     } else if (!held) {
         runner_.tick();
         ++steps_;
+    } else {
+        runner_.display();  // the held picture again: in new pixels, or under a fresh overlay
     }
     context_.addDamage(overlay_.update(overlay ? *overlay : std::string(), width_, height_));
     context_.endFrame();
+    redrawHeld_ = false;
     overlay_.draw(target_);
     return true;
 }

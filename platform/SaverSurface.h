@@ -35,8 +35,7 @@ public:
     int height() const { return height_; }
 
     // The drawable's new size: the view's frame follows, so the view rebuilds
-    // its canvas when that changes its size, and the next frame is drawn
-    // without a step (a held picture too). Set a target of the new size next.
+    // its canvas when that changes its size. Set a target of the new size next.
     void resize(int width, int height);
     // Frames are drawn into these pixels from now on; their content is
     // unknown, so the next frame is drawn whole.
@@ -50,7 +49,8 @@ public:
     const Framebuffer& ownFramebuffer() const { return own_; }
 
     // After this many steps the scene is held: later frames show the last one
-    // again and step nothing.
+    // again and step nothing (drawn anew after a resize, when the view may
+    // have started a new scene for a new canvas size).
     void holdAfter(long steps) { stepLimit_ = steps; }
 
     // Draws one frame: the view's first frame is drawn as it appears, every
@@ -73,6 +73,7 @@ private:
     int width_;
     int height_;
     bool shown_ = false;
+    bool redrawHeld_ = false;  // a held picture must be drawn again into new pixels
     long steps_ = 0;
     std::optional<long> stepLimit_;
 };

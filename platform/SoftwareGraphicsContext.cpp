@@ -1,10 +1,14 @@
 #include "platform/SoftwareGraphicsContext.h"
 
+#include "platform/ChangedSpans.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <utility>
+
+#include "platform/TargetClones.h"
 
 namespace platform {
 
@@ -17,7 +21,7 @@ inline uint32_t quantise(double weight) {
 // Blends a run of RGBX pixels toward grey g (0 ... 255) by k/256, rounding to
 // nearest; the X byte is kept. Red and blue, then green, are blended in
 // 16-bit lanes of one 32-bit word. Built for AVX2 too, picked at load time.
-__attribute__((target_clones("avx2", "default")))
+QUILLMOOR_TARGET_CLONES
 void blendRun(uint32_t* pixels, size_t count, uint32_t g, uint32_t k) {
     const uint32_t keep = 256 - k;
     const uint32_t add = g * k + 128;
@@ -48,7 +52,7 @@ inline uint32_t stored(uint32_t p) {
 // Writes image pixels scaled by s into dst for the scaled columns [from, to)
 // (relative to the image's left edge at framebuffer column left).
 template <bool Swap>
-__attribute__((target_clones("avx2", "default")))
+QUILLMOOR_TARGET_CLONES
 void expandRow(const uint32_t* __restrict src, uint32_t* __restrict dst, long from, long to, int s, long left) {
     uint32_t* __restrict out = dst + left;
     long c = from;
@@ -92,46 +96,12 @@ void drawImageSampled(PixelView fb, const Image& image, Rect rect, PixelRect cli
 // Scales above this are drawn by sampling; they keep block arithmetic far from overflow.
 constexpr double largestBlock = 1 << 16;
 
-// Image rows are compared a chunk of pixels at a time; changed chunks at most
-// gapChunks unchanged chunks apart make one span, since drawing a few
-// unchanged pixels costs less than another rectangle.
-constexpr int chunkPixels = 16;
-constexpr int gapChunks = 1;
 // Every sampleStride-th row is looked at first to tell whether most of an
 // image changed (a scroll, a new scene): then it is redrawn whole at once.
 constexpr int sampleStride = 16;
 constexpr int fewestSamples = 4;
 // What redrawing one more rectangle costs, in pixels redrawn.
 constexpr int64_t rectangleCost = 512;
-
-// Sets flags[k] when pixels [k chunkPixels, (k + 1) chunkPixels) of the
-// count differ between a and b; true when any does.
-__attribute__((target_clones("avx2", "default")))
-bool markChangedChunks(const uint32_t* __restrict a, const uint32_t* __restrict b, int count, uint8_t* __restrict flags) {
-    // A chunk is 64 bytes: two vectors of four 64-bit lanes, one AVX2 register each.
-    static_assert(chunkPixels == 16);
-    using Lanes = uint64_t __attribute__((vector_size(32)));
-    const int whole = count / chunkPixels;
-    uint64_t anyChunk = 0;
-    for (int k = 0; k < whole; ++k) {
-        Lanes a0, a1, b0, b1;
-        std::memcpy(&a0, a + k * chunkPixels, sizeof a0);
-        std::memcpy(&a1, a + k * chunkPixels + 8, sizeof a1);
-        std::memcpy(&b0, b + k * chunkPixels, sizeof b0);
-        std::memcpy(&b1, b + k * chunkPixels + 8, sizeof b1);
-        const Lanes x = (a0 ^ b0) | (a1 ^ b1);
-        const uint64_t any = x[0] | x[1] | x[2] | x[3];
-        flags[k] = any != 0;
-        anyChunk |= any;
-    }
-    if (whole * chunkPixels < count) {
-        uint32_t any = 0;
-        for (int i = whole * chunkPixels; i < count; ++i) any |= a[i] ^ b[i];
-        flags[whole] = any != 0;
-        anyChunk |= any;
-    }
-    return anyChunk != 0;
-}
 
 bool rowsEqual(const uint32_t* a, const uint32_t* b, int from, int to) {
     return std::memcmp(a + from, b + from, static_cast<size_t>(to - from) * 4) == 0;
@@ -160,6 +130,23 @@ bool mostlyChanged(const Image& before, const Image& after, Range columns, Range
         while (a[first] == b[first]) ++first;
         while (a[last] == b[last]) --last;
         spread += last - first + 1;
+    }
+    return samples >= fewestSamples && 2 * spread > samples * width;
+}
+
+// The same judgement from a change record, which needs no pixels read.
+bool mostlyChanged(const ImageChanges& changes, Range columns, Range rows) {
+    const int width = columns.last - columns.first + 1;
+    int64_t spread = 0, samples = 0;
+    for (int y = rows.first; y <= rows.last; y += sampleStride, ++samples) {
+        int first = columns.last + 1, last = columns.first - 1;
+        for (uint32_t k = changes.rowStart[y]; k < changes.rowStart[y + 1]; ++k) {
+            const ImageChanges::Span span = changes.spans[k];
+            if (span.x1 <= columns.first || span.x0 > columns.last) continue;
+            first = std::min(first, std::max(span.x0, columns.first));
+            last = std::max(last, std::min(span.x1 - 1, columns.last));
+        }
+        if (first <= last) spread += last - first + 1;
     }
     return samples >= fewestSamples && 2 * spread > samples * width;
 }
@@ -434,43 +421,34 @@ void SoftwareGraphicsContext::collectImageChanges(const Image& before, const Dra
         if (imagesDiffer(before, image)) redraw_.push_back(after.bounds);
         return;
     }
-    // Only the image pixels that show are compared.
+    // Only the image pixels that show are compared; an image that lists what
+    // changed since before is not compared at all.
     const int s = after.place.scale;
     const Range columns = shownRange(after.bounds.x, after.bounds.right(), after.place.left, s);
     const Range rows = shownRange(after.bounds.y, after.bounds.bottom(), after.place.top, s);
-    if (mostlyChanged(before, image, columns, rows)) {
+    const ImageChanges* changes = image.changesSince(before);
+    if (changes ? mostlyChanged(*changes, columns, rows) : mostlyChanged(before, image, columns, rows)) {
         redraw_.push_back(after.bounds);
         return;
     }
     openSpans_.clear();
     for (int y = rows.first; y <= rows.last; ++y) {
-        findRowSpans(pixelRow(before, y), pixelRow(image, y), columns.first, columns.last + 1, y);
+        rowSpans_.clear();
+        if (changes)
+            listedRowSpans(*changes, columns.first, columns.last + 1, y);
+        else
+            findChangedSpans(pixelRow(before, y), pixelRow(image, y), columns.first, columns.last + 1, chunkFlags_, rowSpans_);
         if (!rowSpans_.empty() || !openSpans_.empty()) mergeRowSpans(after, y);
     }
     rowSpans_.clear();
     mergeRowSpans(after, rows.last + 1);
 }
 
-void SoftwareGraphicsContext::findRowSpans(const uint32_t* before, const uint32_t* after, int x0, int x1, int row) {
-    rowSpans_.clear();
-    const int chunks = (x1 - x0 + chunkPixels - 1) / chunkPixels;
-    chunkFlags_.resize(static_cast<size_t>(chunks));
-    if (!markChangedChunks(before + x0, after + x0, x1 - x0, chunkFlags_.data())) return;
-    for (int k = 0; k < chunks;) {
-        if (!chunkFlags_[k]) {
-            ++k;
-            continue;
-        }
-        // Extend over changed chunks and short unchanged gaps.
-        int last = k;
-        for (int next = k + 1; next < chunks && next - last <= gapChunks + 1; ++next)
-            if (chunkFlags_[next]) last = next;
-        // The span runs from the first to the last changed pixel exactly.
-        int first = x0 + k * chunkPixels, end = std::min(x1, x0 + (last + 1) * chunkPixels) - 1;
-        while (before[first] == after[first]) ++first;
-        while (before[end] == after[end]) --end;
-        rowSpans_.push_back({first, end + 1, row});
-        k = last + 1;
+void SoftwareGraphicsContext::listedRowSpans(const ImageChanges& changes, int from, int to, int row) {
+    for (uint32_t k = changes.rowStart[row]; k < changes.rowStart[row + 1]; ++k) {
+        const ImageChanges::Span span = changes.spans[k];
+        const int x0 = std::max(span.x0, from), x1 = std::min(span.x1, to);
+        if (x0 < x1) rowSpans_.push_back({x0, x1});
     }
 }
 
@@ -496,7 +474,8 @@ void SoftwareGraphicsContext::mergeRowSpans(const DrawOp& after, int row) {
         } else if (haveOpen && (!haveRow || openSpans_[i].x0 <= rowSpans_[j].x0)) {
             close(openSpans_[i++]);
         } else {
-            nextSpans_.push_back(rowSpans_[j++]);
+            nextSpans_.push_back({rowSpans_[j].x0, rowSpans_[j].x1, row});
+            ++j;
         }
     }
     openSpans_.swap(nextSpans_);

@@ -124,7 +124,8 @@ private:
     bool resetsEveryPixel(const std::vector<DrawOp>& ops) const;
     void collectChanges(const DrawOp& before, const DrawOp& after);
     void collectImageChanges(const Image& before, const DrawOp& after);
-    void findRowSpans(const uint32_t* before, const uint32_t* after, int x0, int x1, int row);
+    // Puts the listed changes of an image row within columns from .. to - 1 in rowSpans_.
+    void listedRowSpans(const ImageChanges& changes, int from, int to, int row);
     void mergeRowSpans(const DrawOp& after, int row);
     void redrawAll(const std::vector<DrawOp>& ops);
     void redrawDamaged(const std::vector<DrawOp>& ops);
@@ -148,7 +149,8 @@ private:
     struct Span {
         int x0, x1, y0;
     };
-    std::vector<Span> rowSpans_, openSpans_, nextSpans_;
+    std::vector<ImageChanges::Span> rowSpans_;  // the row being compared
+    std::vector<Span> openSpans_, nextSpans_;
     std::vector<uint8_t> chunkFlags_;
     std::vector<uint32_t> rowStart_, rowOps_;  // the operations meeting each framebuffer row
     std::vector<uint64_t> opMarks_;

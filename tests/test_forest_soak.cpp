@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "QuillmoorMothwake/QuillmoorScene.h"
+#include "apps/HeadlessRenderer.h"
 
 using quillmoor::Canvas;
 using quillmoor::QuillmoorScene;
@@ -20,8 +24,10 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+// Kept out of line: inlined next to the operator new above, GCC takes the
+// free for a mismatch with new and warns.
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -75,6 +81,59 @@ TEST(ForestSoak, SanitizerSuite) {
     const int frames = full && std::strcmp(full, "1") == 0 ? 2000 : 200;
     for (const auto& [w, h] : {std::pair{1, 1}, {2, 1}, {1, 2}, {7, 3}, {33, 17}, {320, 180}, {961, 541}, {1707, 480}})
         for (const int64_t panFrames : {int64_t{1}, int64_t{1800}}) soak(w, h, panFrames, frames);
+}
+
+bool sameTree(const QuillmoorScene::Tree& a, const QuillmoorScene::Tree& b) {
+    return a.cx == b.cx && a.baseY == b.baseY && a.height == b.height && a.spread == b.spread && a.style == b.style && a.color == b.color &&
+           a.front == b.front;
+}
+
+// The scroll drops trees that own no pixel any more. Beside a scene that keeps
+// every tree it ever grew, the pruned one draws the same generator values and
+// the same pixels, and each of its pixels is owned by the same tree. Its list
+// stays within the world's width plus the length at which pruning starts (two
+// rows of trees at least four columns apart own pixels in at most half as
+// many columns, and the list may double between prunings), while the other
+// one grows with every scroll; the wide, low world prunes by doubling.
+TEST(ForestSoak, DroppingUnusedTreesKeepsOwnersAndPicture) {
+    for (const auto& [w, h, frames] : {std::array{64, 36, 12000}, {160, 90, 6000}, {1200, 30, 4000}, {7, 3, 6000}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        QuillmoorScene pruned(w, h, 0x7EE5u + static_cast<uint64_t>(w), 1), whole(w, h, 0x7EE5u + static_cast<uint64_t>(w), 1);
+        whole.dropTreesAt = std::numeric_limits<std::size_t>::max();
+        const std::size_t bound = static_cast<std::size_t>(pruned.ww) + QuillmoorScene::fewestTreesToDrop;
+        std::size_t largest = 0;
+        for (int i = 1; i <= frames; ++i) {
+            pruned.step();
+            whole.step();
+            largest = std::max(largest, pruned.trees.size());
+            if (i % 1000 != 0) continue;
+            ASSERT_EQ(pruned.rng.state, whole.rng.state) << i;
+            ASSERT_EQ(pruned.buf, whole.buf) << i;
+            for (std::size_t p = 0; p < pruned.owner.size(); ++p) {
+                const int32_t a = pruned.owner[p], b = whole.owner[p];
+                ASSERT_TRUE(a < static_cast<int32_t>(pruned.trees.size()) && (a < 0) == (b < 0) &&
+                            (a < 0 || sameTree(pruned.trees[static_cast<std::size_t>(a)], whole.trees[static_cast<std::size_t>(b)])))
+                    << "frame " << i << " pixel " << p;
+            }
+        }
+        EXPECT_LE(largest, bound);
+        EXPECT_GT(whole.trees.size(), bound);  // the run is long enough to show the difference
+    }
+}
+
+// A long run with a scroll on every frame, pinned to the picture and the
+// generator state of the scene as it was before trees were ever dropped.
+TEST(ForestSoak, LongRunMatchesTheForestThatKeptEveryTree) {
+    QuillmoorScene scene(64, 36, 9, 1);
+    Canvas canvas(64, 36);
+    const std::array<std::array<uint64_t, 3>, 2> pinned{{{40000, 0xdec2ed05ab4b581fu, 0xb7b577e0a1904880u},
+                                                         {80000, 0x037ed55f16bf1197u, 0xb15d9989565fdb44u}}};
+    for (const auto& [frame, fingerprint, state] : pinned) {
+        while (scene.frame < static_cast<int64_t>(frame)) scene.step();
+        scene.draw(canvas);
+        EXPECT_EQ(canvasFingerprint(canvas.px.data(), canvas.px.size()), fingerprint) << frame;
+        EXPECT_EQ(scene.rngState(), state) << frame;
+    }
 }
 
 }  // namespace

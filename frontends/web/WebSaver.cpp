@@ -1,0 +1,89 @@
+#include "frontends/web/WebSaver.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "QuillmoorMothwake/PixelSaverView.h"
+
+namespace {
+
+// Animation frames come at the display's rate, a little early or late. A
+// frame that is due within a quarter interval is drawn now: waiting for the
+// next animation frame would make it late by a whole display refresh.
+constexpr double earlyShare = 0.25;
+
+}  // namespace
+
+WebSaver::WebSaver(WebSettings settings) : settings_(std::move(settings)), seeds_(settings_.seed) {
+    host_.process = platform::ProcessInfo::current();
+    host_.secureRandom = &seeds_;
+}
+
+void WebSaver::makeSurface(int width, int height) {
+    auto view = makeSaverView(settings_.scene, host_, {0, 0, double(width), double(height)}, false);
+    surface_ = std::make_unique<platform::SaverSurface>(std::move(view), width, height);
+    surface_->useOwnFramebuffer(platform::ChannelOrder::rgbx);
+    if (settings_.frames) surface_->holdAfter(*settings_.frames);
+    drawnBySurface_ = 0;
+}
+
+bool WebSaver::resize(int width, int height, Clock::time_point now) {
+    if (width < 1 || height < 1) return false;
+    if (surface_ && surface_->width() == width && surface_->height() == height) return false;
+    // A held picture is a run of so many frames: every size gets its own run.
+    if (!surface_ || settings_.frames) {
+        makeSurface(width, height);
+    } else {
+        surface_->resize(width, height);
+        surface_->useOwnFramebuffer(platform::ChannelOrder::rgbx);
+    }
+    const auto interval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(surface_->view().animationTimeInterval()));
+    if (!clock_) clock_.emplace(interval, now);
+    draw();
+    clock_->frameDone(now);
+    return true;
+}
+
+bool WebSaver::animationFrame(Clock::time_point now) {
+    if (!surface_) return false;
+    const auto early = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(surface_->view().animationTimeInterval() * earlyShare));
+    if (!clock_->due(now + early)) return false;
+    const bool drew = draw();
+    clock_->frameDone(now);
+    return drew;
+}
+
+bool WebSaver::draw() {
+    const auto started = Clock::now();
+    const std::string* overlay = settings_.showFps ? &stats_.text() : nullptr;
+    if (!surface_->renderFrame(overlay)) return false;
+    ++drawn_;
+    ++drawnBySurface_;
+    stats_.frameDone(started, Clock::now());
+    reportCanvas();
+    return true;
+}
+
+// Every new canvas size is logged with the seed of its scene, so that a
+// picture can be had again with ?seed=.
+void WebSaver::reportCanvas() {
+    const quillmoor::PixelSaverView* v = view();
+    if (!v || !v->canvas()) return;
+    const int w = v->canvas()->width, h = v->canvas()->height;
+    if (w == reportedWidth_ && h == reportedHeight_) return;
+    reportedWidth_ = w;
+    reportedHeight_ = h;
+    std::printf("canvas %dx%d scale %g seed 0x%016" PRIx64 "\n", w, h, v->pixelScale(), seeds_.last());
+}
+
+const platform::Framebuffer* WebSaver::pixels() const { return surface_ ? &surface_->ownFramebuffer() : nullptr; }
+
+const platform::Region* WebSaver::damage() const { return surface_ ? &surface_->damage() : nullptr; }
+
+bool WebSaver::held() const { return settings_.frames && drawnBySurface_ > *settings_.frames; }
+
+const quillmoor::PixelSaverView* WebSaver::view() const {
+    return surface_ ? dynamic_cast<const quillmoor::PixelSaverView*>(&surface_->view()) : nullptr;
+}

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "QuillmoorMothwake/GlimmerfoldView.h"
+#include "platform/SaverLoop.h"
+#include "platform/SaverSurface.h"
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+class FixedRandom final : public SecureRandom {
+public:
+    uint64_t next64() override { return 0x5EED; }
+};
+
+struct Shared {
+    FixedRandom random;
+    Host host;
+    Shared() { host.secureRandom = &random; }
+};
+
+std::unique_ptr<ScreenSaverView> skyline(Host& host, int w, int h) {
+    return std::make_unique<quillmoor::GlimmerfoldView>(host, Rect{0, 0, double(w), double(h)}, false, quillmoor::SceneSettings{});
+}
+
+// The plain way to get the picture after n steps: a fresh view drawn whole.
+Framebuffer plainPicture(Host& host, int w, int h, int steps) {
+    auto view = skyline(host, w, h);
+    Framebuffer frame(w, h);
+    SoftwareGraphicsContext context(frame);
+    ViewRunner runner(*view, context);
+    runner.display();
+    for (int i = 0; i < steps; ++i) runner.tick();
+    return frame;
+}
+
+// A front end without a display: its event descriptor is a pipe the test
+// never writes, and each frame may take a while.
+class FakeFrontEnd final : public FrontEnd {
+public:
+    explicit FakeFrontEnd(std::chrono::milliseconds frameTime) : frameTime_(frameTime) {
+        if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+    }
+    ~FakeFrontEnd() override {
+        close(fds_[0]);
+        close(fds_[1]);
+    }
+    int eventFd() const override { return fds_[0]; }
+    void dispatch() override {}
+    void frame(StopSignals&) override {
+        ++frames;
+        if (onFrame) onFrame(frames);
+        std::this_thread::sleep_for(frameTime_);
+    }
+    bool wantsFrames() const override { return visible; }
+    StopReason stopReason() const override { return frames >= stopAfter ? StopReason::quit : StopReason::none; }
+
+    int frames = 0;
+    int stopAfter = 1 << 30;
+    bool visible = true;
+    std::function<void(int)> onFrame;
+
+private:
+    std::chrono::milliseconds frameTime_;
+    int fds_[2] = {-1, -1};
+};
+
+}  // namespace
+
+TEST(SaverSurface, HoldsThePictureAfterItsStepsAndRedrawsItAfterAResize) {
+    Shared shared;
+    SaverSurface surface(skyline(shared.host, 300, 200), 300, 200);
+    surface.useOwnFramebuffer(ChannelOrder::rgbx);
+    surface.holdAfter(7);
+    for (int i = 0; i <= 7; ++i) EXPECT_TRUE(surface.renderFrame(nullptr));
+    EXPECT_EQ(surface.ownFramebuffer().px, plainPicture(shared.host, 300, 200, 7).px);
+
+    EXPECT_FALSE(surface.renderFrame(nullptr)) << "held: nothing to draw";
+    EXPECT_TRUE(surface.damage().empty());
+    EXPECT_EQ(surface.ownFramebuffer().px, plainPicture(shared.host, 300, 200, 7).px);
+
+    // A new size while held: the view starts its new scene, which is shown
+    // at once as it first appears, and then held.
+    surface.resize(500, 260);
+    surface.useOwnFramebuffer(ChannelOrder::rgbx);
+    EXPECT_TRUE(surface.renderFrame(nullptr));
+    EXPECT_EQ(surface.damage().area(), 500 * 260);
+    EXPECT_EQ(surface.ownFramebuffer().px, plainPicture(shared.host, 500, 260, 0).px);
+    EXPECT_FALSE(surface.renderFrame(nullptr));
+}
+
+TEST(SaverSurface, TwoSurfacesSideBySideDoNotInterfere) {
+    Shared shared;
+    SaverSurface a(skyline(shared.host, 320, 180), 320, 180), b(skyline(shared.host, 320, 180), 320, 180);
+    a.useOwnFramebuffer(ChannelOrder::rgbx);
+    b.useOwnFramebuffer(ChannelOrder::bgrx);
+    for (int i = 0; i < 40; ++i) {
+        a.renderFrame(nullptr);
+        if (i % 2 == 0) b.renderFrame(nullptr);
+    }
+    EXPECT_EQ(a.ownFramebuffer().px, plainPicture(shared.host, 320, 180, 39).px);
+    Framebuffer expected = plainPicture(shared.host, 320, 180, 19);
+    for (uint32_t& p : expected.px) p = swapRedBlue(p);
+    EXPECT_EQ(b.ownFramebuffer().px, expected.px);
+}
+
+TEST(StopSignals, AreTakenFromTheDescriptorInsteadOfKillingTheProcess) {
+    StopSignals signals;
+    ASSERT_TRUE(signals.valid());
+    EXPECT_EQ(signals.take(), 0);
+    raise(SIGINT);
+    EXPECT_EQ(signals.take(), SIGINT);
+    EXPECT_EQ(signals.take(), SIGINT) << "remembered once taken";
+}
+
+TEST(SaverLoop, StopsBetweenSlowFramesAndWhilePaused) {
+    StopSignals signals;
+    ASSERT_TRUE(signals.valid());
+    SaverLoop loop(signals, std::chrono::duration<double>(1.0 / 30.0));
+
+    // Frames taking three intervals each: the signal raised during the
+    // second one ends the run before a third begins.
+    FakeFrontEnd slow(100ms);
+    slow.onFrame = [](int frame) {
+        if (frame == 2) kill(getpid(), SIGTERM);
+    };
+    EXPECT_EQ(loop.run(slow), StopReason::signal);
+    EXPECT_EQ(loop.signal(), SIGTERM);
+    EXPECT_EQ(slow.frames, 2);
+}
+
+TEST(SaverLoop, PacesFramesAndDrawsNoneWhileNothingIsShown) {
+    StopSignals signals;
+    ASSERT_TRUE(signals.valid());
+    SaverLoop loop(signals, std::chrono::duration<double>(1.0 / 100.0));
+    FakeFrontEnd fast(0ms);
+    fast.stopAfter = 10;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(loop.run(fast), StopReason::quit);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 85ms) << "ten frames at 100 per second";
+
+    FakeFrontEnd hidden(0ms);
+    hidden.visible = false;
+    std::thread stopper([] {
+        std::this_thread::sleep_for(50ms);
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(loop.run(hidden), StopReason::signal);
+    stopper.join();
+    EXPECT_EQ(hidden.frames, 0);
+}

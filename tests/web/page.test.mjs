@@ -1,0 +1,170 @@
+// The page in a real browser: Chromium, headless, on the file:// page with
+// exact viewports. Held frames are compared pixel for pixel with the native
+// renderer's screen for the same seed, size and number of frames.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+import { chromium } from 'playwright-core';
+import { launchBare } from './cdp.mjs';
+import { chromiumPath, nativeScreen, pageUrl } from './support.mjs';
+
+let browser;
+before(async () => {
+  const args = process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [];
+  browser = await chromium.launch({ executablePath: chromiumPath, args });
+});
+after(async () => browser && browser.close());
+
+// A page at an exact viewport, its console gathered.
+async function openPage(query, { width, height, scale = 1 }) {
+  const context = await browser.newContext({ viewport: { width, height }, deviceScaleFactor: scale });
+  const page = await context.newPage();
+  const messages = { errors: [], warnings: [] };
+  page.on('console', (m) => {
+    if (m.type() === 'error') messages.errors.push(m.text());
+    if (m.type() === 'warning') messages.warnings.push(m.text());
+  });
+  page.on('pageerror', (e) => messages.errors.push(String(e)));
+  page.on('request', (r) => { if (!r.url().startsWith('file:')) messages.errors.push(`request ${r.url()}`); });
+  await page.goto(pageUrl(query));
+  return { page, messages, close: () => context.close() };
+}
+
+const status = (page) => page.evaluate(() => ({ ...window.quillmoor }));
+
+async function heldStatus(page, width, height) {
+  await page.waitForFunction(([w, h]) => window.quillmoor && window.quillmoor.held && window.quillmoor.width === w
+    && window.quillmoor.height === h, [width, height], { timeout: 60000 });
+  return status(page);
+}
+
+async function canvasPixels(page) {
+  const base64 = await page.evaluate(() => {
+    const canvas = document.getElementById('saver');
+    const bytes = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  });
+  return Buffer.from(base64, 'base64');
+}
+
+function assertSamePixels(actual, expected, what) {
+  assert.equal(actual.length, expected.rgba.length, `${what}: size`);
+  let differing = 0, first = -1;
+  for (let p = 0; p < actual.length; p += 4)
+    if (actual.readUInt32LE(p) !== expected.rgba.readUInt32LE(p) && differing++ === 0) first = p / 4;
+  assert.equal(differing, 0, `${what}: ${differing} pixels differ, the first at (${first % expected.width}, ${Math.floor(first / expected.width)})`);
+}
+
+describe('held frames equal the native renderer', () => {
+  const cases = [
+    { scene: 'forest', width: 640, height: 360, scale: 1, seed: 5, frames: 40 },
+    { scene: 'forest', width: 640, height: 480, scale: 2, seed: '0xfeedface', frames: 25 },
+    { scene: 'skyline', width: 500, height: 300, scale: 2, seed: 12345, frames: 30 },
+    { scene: 'forest', width: 480, height: 300, scale: 1, seed: 4, frames: 90, query: '&pan=1&animal=fox',
+      env: { MOTHWAKES_PAN_FRAMES: '1', MOTHWAKES_ANIMAL: 'fox' } },
+  ];
+  for (const c of cases) {
+    test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}${c.query || ''}`, async () => {
+      const query = `?scene=${c.scene}&seed=${c.seed}&frames=${c.frames}${c.query || ''}`;
+      const { page, messages, close } = await openPage(query, c);
+      try {
+        const device = { width: c.width * c.scale, height: c.height * c.scale };
+        const shown = await heldStatus(page, device.width, device.height);
+        assert.equal(shown.frames, c.frames + 1);
+        assertSamePixels(await canvasPixels(page), nativeScreen({ ...c, ...device }), 'canvas');
+        assert.deepEqual(messages.errors, []);
+      } finally {
+        await close();
+      }
+    });
+  }
+});
+
+test('frames advance at 30 per second without console errors', async () => {
+  const { page, messages, close } = await openPage('', { width: 320, height: 200 });
+  try {
+    await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 0);
+    const first = await status(page);
+    await page.waitForTimeout(2000);
+    const second = await status(page);
+    const drawn = second.frames - first.frames;
+    assert.ok(drawn >= 10, `only ${drawn} frames in 2 s`);
+    assert.ok(drawn <= 63, `${drawn} frames in 2 s: not paced at 30 per second`);
+    assert.equal(second.held, false);
+    assert.deepEqual(messages.errors, []);
+    assert.deepEqual(messages.warnings, []);
+  } finally {
+    await close();
+  }
+});
+
+test('a resize rebuilds the scene for the new size', async () => {
+  const { page, messages, close } = await openPage('?seed=99&frames=12', { width: 400, height: 300 });
+  try {
+    const before = await heldStatus(page, 400, 300);
+    await page.setViewportSize({ width: 1000, height: 900 });
+    const after = await heldStatus(page, 1000, 900);
+    assert.deepEqual([before.canvasWidth, before.canvasHeight, before.scale], [400, 300, 1]);
+    assert.deepEqual([after.canvasWidth, after.canvasHeight, after.scale], [500, 450, 2]);
+    assertSamePixels(await canvasPixels(page), nativeScreen({ width: 1000, height: 900, seed: 99, frames: 12 }), 'resized');
+    assert.deepEqual(messages.errors, []);
+  } finally {
+    await close();
+  }
+});
+
+test('bad settings are ignored with a warning each and defaults used', async () => {
+  const query = '?scene=moon&seed=x1&pan=fast&animal=cat&fps=yes&frames=-3&colour=red';
+  const { page, messages, close } = await openPage(query, { width: 320, height: 200 });
+  try {
+    await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 3);
+    assert.equal(messages.warnings.length, 7, messages.warnings.join('\n'));
+    for (const name of ['scene=moon', 'seed=x1', 'pan=fast', 'animal=cat', 'fps=yes', 'frames=-3', 'colour'])
+      assert.ok(messages.warnings.some((w) => w.includes(name)), `no warning for ${name}`);
+    assert.equal((await status(page)).held, false);
+    assert.deepEqual(messages.errors, []);
+  } finally {
+    await close();
+  }
+});
+
+test('fps puts the frame rate in the lower left corner', async () => {
+  const { page, close } = await openPage('?fps&seed=3', { width: 320, height: 200 });
+  try {
+    await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 2);
+    const white = await page.evaluate(() => {
+      const canvas = document.getElementById('saver');
+      const corner = canvas.getContext('2d').getImageData(0, canvas.height - 22, 60, 22).data;
+      let count = 0;
+      for (let i = 0; i < corner.length; i += 4) if (corner[i] === 255 && corner[i + 1] === 255 && corner[i + 2] === 255) ++count;
+      return count;
+    });
+    assert.ok(white >= 16, `only ${white} white pixels where the overlay goes`);
+  } finally {
+    await close();
+  }
+});
+
+test('a hidden page draws nothing until it is shown again', async () => {
+  const bare = await launchBare();
+  try {
+    const saver = await bare.openTab(pageUrl('?seed=8'));
+    await bare.send('Emulation.setDeviceMetricsOverride', { width: 320, height: 200, deviceScaleFactor: 1, mobile: false }, saver.sessionId);
+    const frames = () => bare.evaluate(saver, 'window.quillmoor ? window.quillmoor.frames : 0');
+    const waitForMore = async (than) => {
+      for (let tries = 0; tries < 100 && (await frames()) <= than; ++tries) await new Promise((r) => setTimeout(r, 100));
+      return frames();
+    };
+    await waitForMore(2);
+    await bare.openTab('about:blank');
+    assert.equal(await bare.evaluate(saver, 'document.visibilityState'), 'hidden');
+    const hidden = await frames();
+    await new Promise((r) => setTimeout(r, 1000));
+    assert.ok((await frames()) <= hidden + 1, 'frames were drawn while hidden');
+    await bare.send('Target.activateTarget', { targetId: saver.targetId });
+    assert.ok((await waitForMore(hidden + 1)) > hidden + 1, 'no frames after the page was shown again');
+  } finally {
+    await bare.close();
+  }
+});
