@@ -55,6 +55,10 @@ public:
     // earlier frame of this context, for a front end with several buffers:
     // it adds with addDamage() what that buffer missed since it was last drawn
     // into (the damage of the frames since). Any other buffer is retarget().
+    // What was added counts in that frame's damage(), so a front end that
+    // keeps a missed region per buffer must not feed damage() back into them
+    // unfiltered, or the regions grow every frame; copying the missed pixels
+    // from the buffer with the latest frame avoids that.
     void switchBuffer(PixelView target);
 
     void beginFrame();
