@@ -51,6 +51,12 @@ StopReason SaverLoop::run(FrontEnd& frontEnd) {
     }
 }
 
+StopReason SaverLoop::runAndAnnounce(FrontEnd& frontEnd, const NotificationCenter& notifications) {
+    const StopReason reason = run(frontEnd);
+    notifications.post(willStopNotification);
+    return reason;
+}
+
 const char* describeStop(StopReason reason, int signal) {
     switch (reason) {
     case StopReason::signal: return signal == SIGINT ? "SIGINT" : "SIGTERM";

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/FrameClock.h"
+#include "platform/NotificationCenter.h"
 #include "platform/StopSignals.h"
 
 namespace platform {
@@ -46,6 +47,9 @@ public:
 
     // Runs until a stop signal arrives or the front end wants to stop.
     StopReason run(FrontEnd& frontEnd);
+    // The same, then posts the host's stop notification: on the main loop,
+    // never inside a signal handler.
+    StopReason runAndAnnounce(FrontEnd& frontEnd, const NotificationCenter& notifications);
 
     // The signal that ended the run, or 0.
     int signal() const { return signal_; }

@@ -485,9 +485,7 @@ int runWaylandSaver(Host& host, StopSignals& signals, const WaylandSaverConfig& 
             status = session.failed() ? 1 : 0;  // not failed: a stop signal came first
         } else {
             SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
-            const StopReason reason = loop.run(session);
-            // The stop is announced on the main loop, never inside a signal handler.
-            host.notifications.post(willStopNotification);
+            const StopReason reason = loop.runAndAnnounce(session, host.notifications);
             if (config.verbose)
                 std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(),
                              reason == StopReason::signal ? describeStop(reason, loop.signal()) : session.stopCause());

@@ -476,9 +476,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
         Session session(*display, host, config, makeView, afterFrame);
         if (!session.start()) return 1;
         SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
-        const StopReason reason = loop.run(session);
-        // The stop is announced on the main loop, never inside a signal handler.
-        host.notifications.post(willStopNotification);
+        const StopReason reason = loop.runAndAnnounce(session, host.notifications);
         if (config.verbose)
             std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(), describeStop(reason, loop.signal()));
         return 0;
