@@ -238,6 +238,7 @@ void Animals::draw(Canvas& canvas, int groundY, std::span<const int> fires, doub
                 }
             }
             canvas.px[static_cast<std::size_t>(y) * canvas.width + X] = colour;
+            canvas.mark(X, y);
         }
     }
 }

@@ -9,7 +9,35 @@ namespace quillmoor {
 
 Canvas::Canvas(int w, int h)
     : width(std::max(1, w)), height(std::max(1, h)),
-      px(static_cast<size_t>(width) * static_cast<size_t>(height), opaqueBlack) {}
+      px(static_cast<size_t>(width) * static_cast<size_t>(height), opaqueBlack),
+      tilesAcross((width + tileWidth - 1) >> tileShiftX),
+      tilesDown((height + tileHeight - 1) >> tileShiftY),
+      marks_(static_cast<size_t>(tilesAcross) * static_cast<size_t>(tilesDown), 0) {}
+
+bool Canvas::beginMarkedDrawing(const void* painter) {
+    const bool same = painter && painter == painter_;
+    painter_ = painter;
+    marked_ = true;
+    return same;
+}
+
+void Canvas::markRect(int x0, int y0, int x1, int y1) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, width);
+    y1 = std::min(y1, height);
+    if (x0 >= x1 || y0 >= y1) return;
+    for (int ty = y0 >> tileShiftY; ty <= (y1 - 1) >> tileShiftY; ++ty)
+        std::fill_n(marks_.begin() + static_cast<std::ptrdiff_t>(ty) * tilesAcross + (x0 >> tileShiftX),
+                    ((x1 - 1) >> tileShiftX) - (x0 >> tileShiftX) + 1, uint8_t{1});
+}
+
+void Canvas::endMarkedDrawing() const {
+    std::fill(marks_.begin(), marks_.end(), uint8_t{0});
+    marked_ = false;
+}
+
+void Canvas::markAll() { std::fill(marks_.begin(), marks_.end(), uint8_t{1}); }
 
 Canvas::Write Canvas::chooseBlock(std::size_t& slot) const {
     const auto unshared = [&](std::size_t i) { return imageBytes_[i] && imageBytes_[i].use_count() == 1; };
@@ -98,6 +126,32 @@ void Canvas::writeRow(Write write, std::size_t slot, int y, const platform::Imag
     copyUnion(a, aEnd, b, bEnd, copy);
 }
 
+// Appends row y's changed spans: over the whole row, or after a marked
+// drawing over the runs of marked tiles only, which are gathered once for
+// each row of tiles.
+void Canvas::findRowChanges(const uint32_t* base, int y, platform::ImageChanges& now) const {
+    const std::size_t offset = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    if (!marked_) {
+        platform::findChangedSpans(base + offset, px.data() + offset, 0, width, chunkFlags_, now.spans);
+        return;
+    }
+    if ((y & (tileHeight - 1)) == 0) {
+        markedRuns_.clear();
+        const uint8_t* tiles = marks_.data() + static_cast<std::size_t>(y >> tileShiftY) * static_cast<std::size_t>(tilesAcross);
+        for (int t = 0; t < tilesAcross;) {
+            if (!tiles[t]) {
+                ++t;
+                continue;
+            }
+            const int first = t;
+            while (t < tilesAcross && tiles[t]) ++t;
+            markedRuns_.push_back({first << tileShiftX, std::min(width, t << tileShiftX)});
+        }
+    }
+    for (const platform::ImageChanges::Span& run : markedRuns_)
+        platform::findChangedSpans(base + offset, px.data() + offset, run.x0, run.x1, chunkFlags_, now.spans);
+}
+
 std::optional<platform::Image> Canvas::makeImage() const {
     const std::size_t bytes = px.size() * 4;
     if (px.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) return std::nullopt;
@@ -105,6 +159,7 @@ std::optional<platform::Image> Canvas::makeImage() const {
         // The first image: nothing to compare with.
         imageBytes_[lastBlock_] = std::make_shared<std::vector<uint8_t>>(bytes);
         std::memcpy(imageBytes_[lastBlock_]->data(), px.data(), bytes);
+        endMarkedDrawing();
         blockSerial_[lastBlock_] = ++serial_;
         return platform::Image::create(width, height, width * 4, std::shared_ptr<const std::vector<uint8_t>>(imageBytes_[lastBlock_]),
                                        serial_, nullptr);
@@ -121,11 +176,11 @@ std::optional<platform::Image> Canvas::makeImage() const {
     now.rowStart.reserve(static_cast<std::size_t>(height) + 1);
     const auto* base = reinterpret_cast<const uint32_t*>(imageBytes_[baseBlock]->data());
     for (int y = 0; y < height; ++y) {
-        const std::size_t offset = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        platform::findChangedSpans(base + offset, px.data() + offset, 0, width, chunkFlags_, now.spans);
+        findRowChanges(base, y, now);
         now.rowStart.push_back(static_cast<uint32_t>(now.spans.size()));
         writeRow(write, slot, y, before, now);
     }
+    endMarkedDrawing();
     lastBlock_ = slot;
     blockSerial_[slot] = ++serial_;
     return platform::Image::create(width, height, width * 4, std::shared_ptr<const std::vector<uint8_t>>(imageBytes_[slot]), serial_,

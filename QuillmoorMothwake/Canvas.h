@@ -25,6 +25,32 @@ public:
     // An immutable copy of the current pixels, or nothing when it cannot be made.
     std::optional<platform::Image> makeImage() const;
 
+    // Marked drawing. A painter that marks every pixel it writes lets the
+    // next image compare only the marked tiles with the last image, instead
+    // of every pixel. The marks gather from beginMarkedDrawing to the next
+    // image; without a marked drawing an image compares everything.
+    static constexpr int tileShiftX = 4;  // tiles of 16 x 8 pixels
+    static constexpr int tileShiftY = 3;
+    static constexpr int tileWidth = 1 << tileShiftX;
+    static constexpr int tileHeight = 1 << tileShiftY;
+    const int tilesAcross;
+    const int tilesDown;
+
+    // Starts (or continues) a marked drawing by painter. True when painter
+    // made the last marked drawing in this canvas: then the pixels still hold
+    // what it drew, as long as nobody wrote them without marking since.
+    bool beginMarkedDrawing(const void* painter);
+    void mark(int x, int y) {
+        if (static_cast<unsigned>(x) < static_cast<unsigned>(width) && static_cast<unsigned>(y) < static_cast<unsigned>(height))
+            marks_[static_cast<std::size_t>(y >> tileShiftY) * static_cast<std::size_t>(tilesAcross) + static_cast<std::size_t>(x >> tileShiftX)] = 1;
+    }
+    // Marks every tile that pixels x0 .. x1 - 1 of rows y0 .. y1 - 1 touch (clipped).
+    void markRect(int x0, int y0, int x1, int y1);
+    void markTile(std::size_t tile) { marks_[tile] = 1; }
+    void markAll();
+    // Per tile, row-major: nonzero where marked since the last image.
+    const std::vector<uint8_t>& marks() const { return marks_; }
+
 private:
     // Where the next image is written: over the last one's block (nobody
     // holds that image), over the block before it (it holds the image before
@@ -48,6 +74,13 @@ private:
     mutable std::array<std::shared_ptr<platform::ImageChanges>, 3> records_;
     mutable std::size_t lastRecord_ = 0;
     mutable std::vector<uint8_t> chunkFlags_;
+
+    void endMarkedDrawing() const;
+    void findRowChanges(const uint32_t* base, int y, platform::ImageChanges& now) const;
+    mutable std::vector<uint8_t> marks_;
+    mutable bool marked_ = false;
+    mutable std::vector<platform::ImageChanges::Span> markedRuns_;  // of the current row of tiles
+    const void* painter_ = nullptr;
 };
 
 // The 4 x 4 ordered-dither thresholds, row-major by (y mod 4, x mod 4).

@@ -54,6 +54,7 @@ void Comets::draw(Canvas& canvas, double scale, PixelPredicate blocked) const {
     const auto plot = [&](int px, int py, uint32_t colour) {
         if (px < 0 || px >= canvas.width || py < 0 || py >= canvas.height || blocked(px, py)) return;
         canvas.px[static_cast<std::size_t>(py) * canvas.width + px] = colour;
+        canvas.mark(px, py);
     };
 
     // Tail: one segment per pixel back along the flight line, widening and

@@ -52,7 +52,8 @@ GlimmerfoldScene::GlimmerfoldScene(int width, int height, uint64_t seed, int64_t
       // front, the same pale white and a cool blue-white further back.
       black(0xFF140A06),
       lightColors{0xFF3FA8F0, 0xFF8ED8F2, 0xFFD8B07A},
-      panFrames(std::max<int64_t>(1, framesPerPan)) {
+      panFrames(std::max<int64_t>(1, framesPerPan)),
+      worldTiles(w, h) {
     // A tile is 8 pixels at the base height, so every window pattern cell is
     // one pixel there and the city keeps its proportions at any height.
     tile = std::max(2, static_cast<int>(std::lround(8 * scale)));

@@ -9,6 +9,7 @@
 #include "QuillmoorMothwake/Meteors.h"
 #include "QuillmoorMothwake/PixelScene.h"
 #include "QuillmoorMothwake/RNG.h"
+#include "QuillmoorMothwake/WorldTiles.h"
 
 namespace quillmoor {
 
@@ -102,6 +103,8 @@ public:
     uint32_t black;                       // fixed
     std::array<uint32_t, 3> lightColors;  // fixed
     int64_t panFrames;                    // fixed
+    // Where the world changed since the last draw; every write to buf is reported to it.
+    WorldTiles worldTiles;
 
 private:
     void layOutLayer(bool front);

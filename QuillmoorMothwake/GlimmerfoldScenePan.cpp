@@ -15,6 +15,7 @@ constexpr int maxSpires = 3;
 
 void GlimmerfoldScene::pan() {
     // Windows and stars scroll with the city; the new right column is dark.
+    worldTiles.moved();
     for (int y = 0; y < h; ++y) {
         uint32_t* row = buf.data() + static_cast<size_t>(y) * w;
         std::memmove(row, row + 1, static_cast<size_t>(w - 1) * sizeof(uint32_t));

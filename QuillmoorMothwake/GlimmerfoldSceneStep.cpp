@@ -29,8 +29,10 @@ void GlimmerfoldScene::lightWindow(int x, int y) {
     const int c = (dx % tile) * 8 / tile;
     const int r = ((h - 1 - y) % tile) * 8 / tile;
     if (!((styles()[static_cast<size_t>(b.style)][static_cast<size_t>(r)] >> (7 - c)) & 1)) return;
-    if (buf[p] != b.color) b.lights += 1;
+    if (buf[p] == b.color) return;
+    b.lights += 1;
     buf[p] = b.color;
+    worldTiles.wrote(x, y);
 }
 
 void GlimmerfoldScene::blot(int x0, int y0, int n) {
@@ -41,8 +43,11 @@ void GlimmerfoldScene::blot(int x0, int y0, int n) {
         if (y < 0 || y >= h) continue;
         for (int i = 0; i < n; ++i) {
             const int x = x0 + i;
-            if (x >= 0 && x < w && (i - c) * (i - c) + (j - c) * (j - c) <= r2)
-                buf[static_cast<size_t>(y) * w + x] = black;
+            if (x < 0 || x >= w || (i - c) * (i - c) + (j - c) * (j - c) > r2) continue;
+            uint32_t& pixel = buf[static_cast<size_t>(y) * w + x];
+            if (pixel == black) continue;
+            pixel = black;
+            worldTiles.wrote(x, y);
         }
     }
 }
@@ -72,6 +77,7 @@ void GlimmerfoldScene::step() {
         const auto green = static_cast<uint32_t>(rng.integer(180));
         const auto blue = static_cast<uint32_t>(rng.integer(256));
         buf[at(x, y)] = 0xFF000000u | blue << 16 | green << 8 | red;
+        worldTiles.wrote(x, y);
     }
 
     // Dark blots: discs that erase windows and stars, about as many pixels per
@@ -97,7 +103,7 @@ void GlimmerfoldScene::step() {
 void GlimmerfoldScene::draw(Canvas& canvas) {
     // The scene draws only into a canvas of its own size.
     if (canvas.width != w || canvas.height != h) return;
-    std::copy(buf.begin(), buf.end(), canvas.px.begin());
+    worldTiles.copyWorld(canvas, this, buf.data(), static_cast<size_t>(w));
 
     const auto blockedAt = [this](int x, int y) { return blocked(x, y); };
     const double skyScale = static_cast<double>(h) / skyRows;
@@ -117,14 +123,19 @@ void GlimmerfoldScene::draw(Canvas& canvas) {
         if (static_cast<double>(bd.lights) < static_cast<double>(bd.visible) * share) continue;
 
         if (s.x >= 0 && s.x < w)
-            for (int y = std::max(0, s.y - s.height); y < std::min(s.y, h); ++y)
+            for (int y = std::max(0, s.y - s.height); y < std::min(s.y, h); ++y) {
                 canvas.px[static_cast<size_t>(y) * w + s.x] = mastColor;
+                canvas.mark(s.x, y);
+            }
 
         if (((s.phase + frame) / 15) % 2 != 0) continue;
         for (int y = std::max(0, s.y - s.height - b); y < std::min(s.y - s.height, h); ++y)
-            for (int x = std::max(0, s.x - half); x < std::min(s.x - half + b, w); ++x)
+            for (int x = std::max(0, s.x - half); x < std::min(s.x - half + b, w); ++x) {
                 canvas.px[static_cast<size_t>(y) * w + x] = beaconColor;
+                canvas.mark(x, y);
+            }
     }
+    worldTiles.finishDrawing(canvas);
 }
 
 }  // namespace quillmoor

@@ -62,6 +62,7 @@ void Meteors::draw(Canvas& canvas, double scale, PixelPredicate blocked) const {
         // Colour by distance from the head against the full length, so the head stays white.
         const int64_t c = std::min(i * colours / fullLength, colours - 1);
         canvas.px[static_cast<std::size_t>(py) * canvas.width + px] = tail[static_cast<std::size_t>(c)];
+        canvas.mark(px, py);
     }
 }
 

@@ -21,7 +21,7 @@ QuillmoorScene::QuillmoorScene(int width, int height, uint64_t seed)
     : QuillmoorScene(width, height, seed, panFramesFromEnvironment(std::getenv("MOTHWAKES_PAN_FRAMES"), defaultPanFrames)) {}
 
 QuillmoorScene::QuillmoorScene(int width, int height, uint64_t seed, int64_t panFramesValue)
-    : w(std::max(1, width)), h(std::max(1, height)), rng(seed), panFrames(std::max<int64_t>(1, panFramesValue)) {
+    : w(std::max(1, width)), h(std::max(1, height)), rng(seed), panFrames(std::max<int64_t>(1, panFramesValue)), worldTiles(w, h) {
     s = static_cast<double>(h) / 540;
 
     groundY = static_cast<int>(static_cast<double>(h) * 0.88);
@@ -132,6 +132,7 @@ void QuillmoorScene::resetColumn(int x) {
             color = e.fract > threshold(static_cast<int>((x + pan) & 3), y) ? e.high : e.low;
         }
         base[p] = buf[p] = color;
+        worldWrote(x, y);
         owner[p] = -1;
         painted[p] = 0;
         tentMask[p] = 0;
@@ -144,6 +145,7 @@ void QuillmoorScene::resetColumn(int x) {
 // filled row by row, and only the ground speckles, which draw from the
 // generator, are visited column by column to keep the order of draws.
 void QuillmoorScene::resetAllColumns() {
+    worldTiles.moved();
     for (int y = 0; y < h; ++y) {
         const std::size_t row = at(0, y);
         const std::size_t end = row + static_cast<std::size_t>(ww);
@@ -174,6 +176,7 @@ void QuillmoorScene::addStar() {
     const uint32_t g = static_cast<uint32_t>(rng.integer(110, 220));
     const uint32_t b = static_cast<uint32_t>(rng.integer(150, 255));
     buf[p] = 0xFF000000u + b * 0x10000u + g * 0x100u + r;
+    worldWrote(x, y);
 }
 
 }  // namespace quillmoor

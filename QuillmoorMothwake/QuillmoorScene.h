@@ -11,6 +11,7 @@
 #include "QuillmoorMothwake/Meteors.h"
 #include "QuillmoorMothwake/PixelScene.h"
 #include "QuillmoorMothwake/RNG.h"
+#include "QuillmoorMothwake/WorldTiles.h"
 
 namespace quillmoor {
 
@@ -221,6 +222,11 @@ public:
     // The colour of a fire cell by heat, 0 where it paints nothing: firePalette
     // looked up once for every heat a cell can hold.
     std::array<uint32_t, 256> fireColorByHeat{};
+
+    // Where the visible world changed since the last draw; every write to
+    // buf goes through worldWrote.
+    WorldTiles worldTiles;
+    void worldWrote(int x, int y) { worldTiles.wrote(x, y); }
 
     // Reused per call so that the step and the drawing never allocate.
     std::vector<int> clearings;

@@ -57,6 +57,7 @@ void QuillmoorScene::buildCamp(int x) {
             painted[p] = 0;
             const bool door = std::abs(c - g) <= dh;
             base[p] = buf[p] = door ? tentDoor : tentCanvas;
+            worldWrote(c, y);
             if (door) continue;
             float j = static_cast<float>(c - (g - l)) / static_cast<float>(2 * l);
             if (u >= 0.5) j = 1 - j;

@@ -31,13 +31,13 @@ bool QuillmoorScene::hidden(int x, int y) const {
 
 // Layers, bottom to top: world, moon, comets, shooting stars, animal, fire
 // light, fires, the pits' logs and stones, sparks, fireflies. Only what lies
-// inside both the scene's and the canvas's size is painted.
+// inside both the scene's and the canvas's size is painted. Every pixel
+// written is marked in the canvas, so that the next image compares only the
+// marked tiles, and the world is copied only where it is needed.
 void QuillmoorScene::draw(Canvas& canvas) {
     const int cw = std::min(w, canvas.width);
     const int ch = std::min(h, canvas.height);
-    for (int y = 0; y < ch; ++y)
-        std::memcpy(canvas.px.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(canvas.width), buf.data() + at(0, y),
-                    static_cast<std::size_t>(cw) * sizeof(uint32_t));
+    worldTiles.copyWorld(canvas, this, buf.data(), static_cast<std::size_t>(ww));
 
     for (const MoonPixel& m : moon) {
         if (m.x >= cw || m.y >= ch) continue;
@@ -45,6 +45,7 @@ void QuillmoorScene::draw(Canvas& canvas) {
         if (!skyMask[p] || painted[p]) continue;
         canvas.px[static_cast<std::size_t>(m.y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(m.x)] =
             m.bright ? moonColor : base[p];
+        canvas.mark(m.x, m.y);
     }
 
     const double sc = static_cast<double>(h) / 270;
@@ -61,8 +62,11 @@ void QuillmoorScene::draw(Canvas& canvas) {
     for (const OverlayPixel& o : overlay) {
         if (o.x < 0 || o.x >= canvas.width || o.y < 0 || o.y >= canvas.height) continue;
         canvas.px[static_cast<std::size_t>(o.y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(o.x)] = o.color;
+        canvas.mark(o.x, o.y);
     }
     drawSparksAndFlies(canvas);
+
+    worldTiles.finishDrawing(canvas);
 }
 
 // Each lit pixel is dithered between its own colour, dim and bright by how
@@ -84,6 +88,7 @@ void QuillmoorScene::drawLit(Canvas& canvas) const {
         uint32_t& pixel = px[static_cast<std::size_t>(l.y) * stride + static_cast<std::size_t>(l.x)];
         const uint32_t litColor = n >= 2 ? l.bright : l.dim;
         pixel = n > 0 ? litColor : pixel;
+        canvas.mark(l.x, l.y);
     }
 }
 
@@ -99,6 +104,7 @@ void QuillmoorScene::drawFires(Canvas& canvas) const {
                 const uint32_t color = fireColorByHeat[camp.heat[static_cast<std::size_t>(r) * static_cast<std::size_t>(fw) + static_cast<std::size_t>(k)]];
                 if (color == 0 || x < 0 || x >= canvas.width || x >= w) continue;
                 canvas.px[static_cast<std::size_t>(y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(x)] = color;
+                canvas.mark(x, y);
             }
         }
     }
@@ -108,8 +114,10 @@ void QuillmoorScene::drawSparksAndFlies(Canvas& canvas) const {
     const int width = canvas.width;
     const int height = canvas.height;
     const auto put = [&](int x, int y, uint32_t color) {
-        if (x >= 0 && x < width && y >= 0 && y < height)
+        if (x >= 0 && x < width && y >= 0 && y < height) {
             canvas.px[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = color;
+            canvas.mark(x, y);
+        }
     };
 
     for (const Spark& spark : sparks) {
@@ -127,6 +135,7 @@ void QuillmoorScene::drawSparksAndFlies(Canvas& canvas) const {
             for (int y = std::max(0, fy); y < std::min(fy + m, height); ++y)
                 for (int x = std::max(0, fx); x < std::min(fx + m, width); ++x)
                     canvas.px[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = fireflyGlow;
+            canvas.markRect(fx, fy, fx + m, fy + m);
         } else {
             put(fx, fy, fireflyFaint);
         }

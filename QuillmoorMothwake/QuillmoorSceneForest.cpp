@@ -70,6 +70,7 @@ void QuillmoorScene::claim(int x, int y, int32_t idx, bool front) {
     if (painted[p]) {
         painted[p] = 0;
         buf[p] = base[p];
+        worldWrote(x, y);
     }
 }
 

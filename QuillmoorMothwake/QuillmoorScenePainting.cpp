@@ -36,6 +36,7 @@ void QuillmoorScene::paintBlock(BlockOrigin b) {
             if (painted[p] || owner[p] < 0) continue;
             painted[p] = 1;
             buf[p] = silhouette(p);
+            worldWrote(x, y);
         }
     }
 }
@@ -80,7 +81,9 @@ void QuillmoorScene::paintNeedle() {
         c = warmDim;
         if (warmth > 0.55) c = rng.unit() < 0.6 ? warmBright : warmDim;
     }
+    if (buf[p] == c) return;
     buf[p] = c;
+    worldWrote(x, y);
 }
 
 // Washes a small round patch back to its resting colours: silhouette where painted, else the background.
@@ -99,7 +102,10 @@ void QuillmoorScene::rain() {
             const int x = x0 + dx;
             if (x < 0 || x >= ww || (dx - cc) * (dx - cc) + ddy > r2) continue;
             const std::size_t p = at(x, y);
-            buf[p] = painted[p] ? silhouette(p) : base[p];
+            const uint32_t c = painted[p] ? silhouette(p) : base[p];
+            if (buf[p] == c) continue;
+            buf[p] = c;
+            worldWrote(x, y);
         }
     }
 }

@@ -67,6 +67,7 @@ void QuillmoorScene::step() {
 // what has left on the left and grows forest and camps into the margin.
 void QuillmoorScene::scroll() {
     ++pan;
+    worldTiles.moved();
     shiftLeft(base);
     shiftLeft(buf);
     shiftLeft(skyMask);

@@ -35,11 +35,18 @@ public:
     }
     void step() override {}
     void draw(quillmoor::Canvas&) override {}
+    // Changes the canvas as a scene does, marking what it writes.
     void change(quillmoor::Canvas& canvas) const {
-        if (change_ == Change::everything)
+        canvas.beginMarkedDrawing(this);
+        if (change_ == Change::everything) {
             for (uint32_t& p : canvas.px) p ^= 0x00010101u;
-        else
-            for (size_t i : changed_) canvas.px[i] ^= 0x00010101u;
+            canvas.markAll();
+            return;
+        }
+        for (size_t i : changed_) {
+            canvas.px[i] ^= 0x00010101u;
+            canvas.mark(static_cast<int>(i % static_cast<size_t>(canvas.width)), static_cast<int>(i / static_cast<size_t>(canvas.width)));
+        }
     }
     uint64_t rngState() const override { return 0; }
 

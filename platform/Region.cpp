@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace platform {
 
@@ -95,28 +96,84 @@ void Region::absorb(PixelRect rect) {
 
 void Region::coalesce(std::size_t maxRects) {
     maxRects = std::max<std::size_t>(1, maxRects);
-    while (rects_.size() > maxRects) {
-        std::size_t bestI = 0, bestJ = 1;
-        int64_t bestCost = mergeCost(rects_[0], rects_[1]);
-        for (std::size_t i = 0; i < rects_.size(); ++i)
-            for (std::size_t j = i + 1; j < rects_.size(); ++j) {
-                const int64_t cost = mergeCost(rects_[i], rects_[j]);
-                if (cost < bestCost) {
-                    bestCost = cost;
-                    bestI = i;
-                    bestJ = j;
-                }
+    const std::size_t n = rects_.size();
+    if (n <= maxRects) return;
+    // Always the cheapest pair next. Each rectangle remembers its cheapest
+    // partner, so a merge costs a pass over the list rather than over all pairs.
+    std::vector<int64_t> cost(n);
+    std::vector<std::size_t> partner(n);
+    std::vector<uint8_t> alive(n, 1);
+    const auto findPartner = [&](std::size_t i) {
+        cost[i] = std::numeric_limits<int64_t>::max();
+        for (std::size_t j = 0; j < n; ++j) {
+            if (j == i || !alive[j]) continue;
+            const int64_t c = mergeCost(rects_[i], rects_[j]);
+            if (c < cost[i]) {
+                cost[i] = c;
+                partner[i] = j;
             }
-        const PixelRect merged = boundingBox(rects_[bestI], rects_[bestJ]);
-        rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(bestJ));
-        rects_.erase(rects_.begin() + static_cast<std::ptrdiff_t>(bestI));
-        absorb(merged);
+        }
+    };
+    for (std::size_t i = 0; i < n; ++i) findPartner(i);
+    for (std::size_t count = n; count > maxRects;) {
+        std::size_t i = n;
+        for (std::size_t k = 0; k < n; ++k)
+            if (alive[k] && (i == n || cost[k] < cost[i])) i = k;
+        PixelRect merged = boundingBox(rects_[i], rects_[partner[i]]);
+        alive[partner[i]] = 0;
+        --count;
+        // A box can reach over others: take them in too, so none overlap.
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (std::size_t k = 0; k < n; ++k)
+                if (alive[k] && k != i && intersects(merged, rects_[k])) {
+                    merged = boundingBox(merged, rects_[k]);
+                    alive[k] = 0;
+                    --count;
+                    grew = true;
+                }
+        }
+        rects_[i] = merged;
+        findPartner(i);
+        for (std::size_t k = 0; k < n; ++k) {
+            if (!alive[k] || k == i) continue;
+            if (!alive[partner[k]] || partner[k] == i) {
+                findPartner(k);
+            } else if (const int64_t c = mergeCost(rects_[k], merged); c < cost[k]) {
+                cost[k] = c;
+                partner[k] = i;
+            }
+        }
     }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k)
+        if (alive[k]) rects_[kept++] = rects_[k];
+    rects_.resize(kept);
 }
 
-Region Region::covering(const std::vector<PixelRect>& rects, std::size_t maxRects) {
+Region Region::covering(const std::vector<PixelRect>& given, std::size_t maxRects) {
     maxRects = std::max<std::size_t>(1, maxRects);
     Region region;
+    // Rectangles close together are merged first, in one pass in row order,
+    // each with one of the last few boxes made: a merge that adds at most
+    // closeEnough pixels costs less than another rectangle would, and it
+    // leaves few enough for the careful merging below.
+    constexpr int64_t closeEnough = 512;
+    constexpr std::size_t lookBack = 8;
+    std::vector<PixelRect> sorted;
+    sorted.reserve(given.size());
+    for (const PixelRect& r : given)
+        if (!r.empty()) sorted.push_back(r);
+    std::sort(sorted.begin(), sorted.end(), [](const PixelRect& a, const PixelRect& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::vector<PixelRect> rects;
+    for (const PixelRect& r : sorted) {
+        std::size_t k = rects.size();
+        while (k > 0 && k + lookBack > rects.size() && mergeCost(rects[k - 1], r) > closeEnough) --k;
+        if (k > 0 && k + lookBack > rects.size())
+            rects[k - 1] = boundingBox(rects[k - 1], r);
+        else
+            rects.push_back(r);
+    }
     const std::size_t pairwiseLimit = 2 * maxRects;
     if (rects.size() <= pairwiseLimit) {
         // Overlapping ones are merged rather than cut up, so the list never grows.

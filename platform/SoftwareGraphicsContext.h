@@ -44,7 +44,7 @@ namespace platform {
 //     for (PixelRect r : context.damage()) put(r);
 class SoftwareGraphicsContext final : public GraphicsContext {
 public:
-    static constexpr std::size_t defaultDamageRects = 16;
+    static constexpr std::size_t defaultDamageRects = 64;
 
     explicit SoftwareGraphicsContext(PixelView target) : fb_(target) {}
 
