@@ -227,6 +227,14 @@ public:
     // buf goes through worldWrote.
     WorldTiles worldTiles;
     void worldWrote(int x, int y) { worldTiles.wrote(x, y); }
+    // The moon, the fire light, the fires and the pits change only when the
+    // fires step (and with the world under them), so they are not marked
+    // when drawn: in between they draw the same pixels over the same ones.
+    // When the fires step, every tile they can reach is copied afresh.
+    void findSteadyTiles(const Canvas& canvas);
+    std::vector<uint8_t> steadyTiles;
+    uint64_t fireSteps = 0;
+    uint64_t drawnFireSteps = 0;
 
     // Reused per call so that the step and the drawing never allocate.
     std::vector<int> clearings;

@@ -37,7 +37,10 @@ bool QuillmoorScene::hidden(int x, int y) const {
 void QuillmoorScene::draw(Canvas& canvas) {
     const int cw = std::min(w, canvas.width);
     const int ch = std::min(h, canvas.height);
-    worldTiles.copyWorld(canvas, this, buf.data(), static_cast<std::size_t>(ww));
+    const bool steadyChanged = fireSteps != drawnFireSteps;
+    drawnFireSteps = fireSteps;
+    if (worldTiles.copyWorld(canvas, this, buf.data(), static_cast<std::size_t>(ww), steadyChanged ? &steadyTiles : nullptr))
+        findSteadyTiles(canvas);
 
     for (const MoonPixel& m : moon) {
         if (m.x >= cw || m.y >= ch) continue;
@@ -45,7 +48,6 @@ void QuillmoorScene::draw(Canvas& canvas) {
         if (!skyMask[p] || painted[p]) continue;
         canvas.px[static_cast<std::size_t>(m.y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(m.x)] =
             m.bright ? moonColor : base[p];
-        canvas.mark(m.x, m.y);
     }
 
     const double sc = static_cast<double>(h) / 270;
@@ -62,11 +64,28 @@ void QuillmoorScene::draw(Canvas& canvas) {
     for (const OverlayPixel& o : overlay) {
         if (o.x < 0 || o.x >= canvas.width || o.y < 0 || o.y >= canvas.height) continue;
         canvas.px[static_cast<std::size_t>(o.y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(o.x)] = o.color;
-        canvas.mark(o.x, o.y);
     }
     drawSparksAndFlies(canvas);
 
     worldTiles.finishDrawing(canvas);
+}
+
+// The tiles of the canvas the steady layers can draw into; found again
+// whenever the world is copied whole (after a scroll, which moves them).
+void QuillmoorScene::findSteadyTiles(const Canvas& canvas) {
+    steadyTiles.assign(worldTiles.tileCount(), 0);
+    const int cw = std::min(w, canvas.width);
+    const int ch = std::min(h, canvas.height);
+    const auto note = [&](int x, int y) {
+        if (x >= 0 && x < cw && y >= 0 && y < ch) steadyTiles[worldTiles.tileOf(x, y)] = 1;
+    };
+    for (const MoonPixel& m : moon) note(m.x, m.y);
+    for (const Lit& l : lit) note(l.x, l.y);
+    for (const OverlayPixel& o : overlay) note(o.x, o.y);
+    const int top = fireBase - (fh - 1);
+    for (const Camp& camp : camps)
+        for (int y = top; y < top + fh; ++y)
+            for (int x = camp.fireX - fw / 2; x < camp.fireX - fw / 2 + fw; ++x) note(x, y);
 }
 
 // Each lit pixel is dithered between its own colour, dim and bright by how
@@ -88,7 +107,6 @@ void QuillmoorScene::drawLit(Canvas& canvas) const {
         uint32_t& pixel = px[static_cast<std::size_t>(l.y) * stride + static_cast<std::size_t>(l.x)];
         const uint32_t litColor = n >= 2 ? l.bright : l.dim;
         pixel = n > 0 ? litColor : pixel;
-        canvas.mark(l.x, l.y);
     }
 }
 
@@ -104,7 +122,6 @@ void QuillmoorScene::drawFires(Canvas& canvas) const {
                 const uint32_t color = fireColorByHeat[camp.heat[static_cast<std::size_t>(r) * static_cast<std::size_t>(fw) + static_cast<std::size_t>(k)]];
                 if (color == 0 || x < 0 || x >= canvas.width || x >= w) continue;
                 canvas.px[static_cast<std::size_t>(y) * static_cast<std::size_t>(canvas.width) + static_cast<std::size_t>(x)] = color;
-                canvas.mark(x, y);
             }
         }
     }

@@ -56,6 +56,7 @@ void QuillmoorScene::step() {
     if (frame % 2 == 0) {
         for (Camp& camp : camps) stepFire(camp.heat);
         stepGlow();
+        ++fireSteps;
     }
 
     emitSparks();

@@ -13,7 +13,8 @@ WorldTiles::WorldTiles(int width, int height)
     copied_.reserve(tiles);
 }
 
-void WorldTiles::copyWorld(Canvas& canvas, const void* painter, const uint32_t* world, std::size_t worldStride) {
+bool WorldTiles::copyWorld(Canvas& canvas, const void* painter, const uint32_t* world, std::size_t worldStride,
+                           const std::vector<uint8_t>* alsoCopy) {
     const bool same = canvas.beginMarkedDrawing(painter) && drawnInto_ == &canvas && canvas.width == width_ && canvas.height == height_;
     drawnInto_ = &canvas;
     copied_.clear();
@@ -25,12 +26,12 @@ void WorldTiles::copyWorld(Canvas& canvas, const void* painter, const uint32_t* 
             std::memcpy(canvas.px.data() + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x0),
                         world + static_cast<std::size_t>(y) * worldStride + static_cast<std::size_t>(x0), static_cast<std::size_t>(x1 - x0) * sizeof(uint32_t));
     };
-    if (!same || moved_) {
+    whole_ = !same || moved_ || (alsoCopy && alsoCopy->size() != changed_.size());
+    if (whole_) {
         copyRows(0, cw, 0, ch);
-        canvas.markRect(0, 0, cw, ch);
     } else {
         for (std::size_t t = 0; t < changed_.size(); ++t) {
-            if (!changed_[t] && !drawnOver_[t]) continue;
+            if (!changed_[t] && !drawnOver_[t] && !(alsoCopy && (*alsoCopy)[t])) continue;
             copied_.push_back(static_cast<uint32_t>(t));
             const int x0 = static_cast<int>(t % static_cast<std::size_t>(tilesAcross_)) << Canvas::tileShiftX;
             const int y0 = static_cast<int>(t / static_cast<std::size_t>(tilesAcross_)) << Canvas::tileShiftY;
@@ -39,12 +40,14 @@ void WorldTiles::copyWorld(Canvas& canvas, const void* painter, const uint32_t* 
     }
     moved_ = false;
     std::fill(changed_.begin(), changed_.end(), uint8_t{0});
+    return whole_;
 }
 
 void WorldTiles::finishDrawing(Canvas& canvas) {
     // Only a canvas of the world's size is drawn into tile by tile, so its
     // marks line up with ours; any other is copied whole every time.
     if (canvas.width == width_ && canvas.height == height_) std::copy(canvas.marks().begin(), canvas.marks().end(), drawnOver_.begin());
+    if (whole_) canvas.markAll();
     for (const uint32_t t : copied_) canvas.markTile(t);
 }
 

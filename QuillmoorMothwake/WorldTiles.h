@@ -20,18 +20,26 @@ public:
 
     void wrote(int x, int y) {
         if (static_cast<unsigned>(x) < static_cast<unsigned>(width_) && static_cast<unsigned>(y) < static_cast<unsigned>(height_))
-            changed_[static_cast<std::size_t>(y >> Canvas::tileShiftY) * static_cast<std::size_t>(tilesAcross_) +
-                     static_cast<std::size_t>(x >> Canvas::tileShiftX)] = 1;
+            changed_[tileOf(x, y)] = 1;
     }
     void moved() { moved_ = true; }
 
     // Starts a marked drawing by painter and brings the world, rows of
     // worldStride pixels, into the canvas: whole when the canvas is not the
     // one drawn last (or not of the world's size) or the world moved, else
-    // only the tiles that need it. The canvas is then drawn over, marking.
-    void copyWorld(Canvas& canvas, const void* painter, const uint32_t* world, std::size_t worldStride);
+    // only the tiles that need it, and those in alsoCopy (if given: what a
+    // painter drew last time without marking and now draws differently).
+    // True when it was whole. The canvas is then drawn over, marking.
+    bool copyWorld(Canvas& canvas, const void* painter, const uint32_t* world, std::size_t worldStride,
+                   const std::vector<uint8_t>* alsoCopy = nullptr);
     // After the drawing: notes what was drawn over, and marks the copied tiles.
     void finishDrawing(Canvas& canvas);
+
+    // The size of a per-tile mask such as alsoCopy, and the tile of a pixel.
+    std::size_t tileCount() const { return changed_.size(); }
+    std::size_t tileOf(int x, int y) const {
+        return static_cast<std::size_t>(y >> Canvas::tileShiftY) * static_cast<std::size_t>(tilesAcross_) + static_cast<std::size_t>(x >> Canvas::tileShiftX);
+    }
 
 private:
     int width_, height_, tilesAcross_;
@@ -39,6 +47,7 @@ private:
     std::vector<uint8_t> drawnOver_;
     std::vector<uint32_t> copied_;
     bool moved_ = true;
+    bool whole_ = false;  // the last copy
     const Canvas* drawnInto_ = nullptr;
 };
 

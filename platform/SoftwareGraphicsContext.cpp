@@ -300,11 +300,21 @@ void SoftwareGraphicsContext::forgetHistory() {
 
 void SoftwareGraphicsContext::fillRect(Rect rect) {
     DrawOp op{rect, fill_, std::nullopt, quality_, {}, {}, {}};
-    resolve(op);
     if (recording_) {
+        // Most fills repeat the last frame's at the same place in the list
+        // (the scanlines): their geometry is known already.
+        const std::size_t i = ops_.size();
+        if (i < previous_.size() && !previous_[i].image && previous_[i].rect == rect && previous_[i].colour.white == fill_.white &&
+            previous_[i].colour.alpha == fill_.alpha && previous_[i].quality == quality_) {
+            op.bounds = previous_[i].bounds;
+            op.fill = previous_[i].fill;
+        } else {
+            resolve(op);
+        }
         ops_.push_back(std::move(op));
         return;
     }
+    resolve(op);
     forgetHistory();
     paintFill(op, wholeBuffer());
 }
