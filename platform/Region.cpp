@@ -29,8 +29,13 @@ bool contains(PixelRect outer, PixelRect inner) {
 
 namespace {
 
-// The pixels added by merging a and b into one box; less than zero when they overlap.
-int64_t mergeCost(PixelRect a, PixelRect b) { return boundingBox(a, b).area() - a.area() - b.area(); }
+// The pixels added by merging a and b (both not empty) into one box; less
+// than zero when they overlap. Worked out inline: coalescing asks it often.
+inline int64_t mergeCost(PixelRect a, PixelRect b) {
+    const int64_t width = std::max(a.right(), b.right()) - std::min(a.x, b.x);
+    const int64_t height = std::max(a.bottom(), b.bottom()) - std::min(a.y, b.y);
+    return width * height - int64_t{a.width} * a.height - int64_t{b.width} * b.height;
+}
 
 // The first pixel of grid cell i when extent pixels are cut into cells parts:
 // pixel p (from the start) falls into cell p * cells / extent.
@@ -182,14 +187,14 @@ Region Region::covering(const std::vector<PixelRect>& given, std::size_t maxRect
         region.coalesce(maxRects);
         return region;
     }
-    // Too many to merge pair by pair: first gather them into the cells of a
-    // coarse grid over their bounding box, one box per cell. Cells do not
-    // overlap, so neither do their boxes.
+    // Too many to merge pair by pair (they lie scattered): gather them into
+    // the cells of a grid over their bounding box, one box per cell, at most
+    // maxRects cells. Cells do not overlap, so neither do their boxes.
     PixelRect box{};
     for (const PixelRect& r : rects) box = boundingBox(box, r);
     if (box.empty()) return region;
     const double aspect = static_cast<double>(box.width) / box.height;
-    const int cells = static_cast<int>(pairwiseLimit);
+    const int cells = static_cast<int>(std::min<std::size_t>(maxRects, 1 << 20));
     const int columns = std::clamp(static_cast<int>(std::lround(std::sqrt(cells * aspect))), 1, std::min(cells, box.width));
     const int rows = std::clamp(cells / columns, 1, box.height);
     std::vector<PixelRect> cellBoxes(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
@@ -207,7 +212,6 @@ Region Region::covering(const std::vector<PixelRect>& given, std::size_t maxRect
     }
     for (const PixelRect& cell : cellBoxes)
         if (!cell.empty()) region.rects_.push_back(cell);
-    region.coalesce(maxRects);
     return region;
 }
 
