@@ -142,7 +142,8 @@ public:
     void moveFlies();
 
     // Drawing layers.
-    void drawLit(Canvas& canvas) const;
+    // Draws every lit pixel, or with onlyTiles only those in the tiles it marks.
+    void drawLit(Canvas& canvas, const std::vector<uint8_t>* onlyTiles = nullptr) const;
     void drawFires(Canvas& canvas) const;
     void drawSparksAndFlies(Canvas& canvas) const;
 
@@ -233,6 +234,15 @@ public:
     // When the fires step, every tile they can reach is copied afresh.
     void findSteadyTiles(const Canvas& canvas);
     std::vector<uint8_t> steadyTiles;
+    // The lit pixels by canvas tile (in list order within a tile), so that a
+    // drawing can pass over the tiles where nothing changed.
+    struct LitRun {
+        uint32_t tile = 0, begin = 0, end = 0;  // litOrder[begin .. end - 1]
+    };
+    std::vector<uint32_t> litOrder;
+    std::vector<LitRun> litRuns;
+    std::size_t litGrouped = 0;  // the list's length then: it changes only with a scroll
+    std::vector<uint8_t> steadyRedraw;  // this draw's tiles that need the fire light; reused
     uint64_t fireSteps = 0;
     uint64_t drawnFireSteps = 0;
 

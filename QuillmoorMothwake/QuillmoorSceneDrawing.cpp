@@ -39,8 +39,8 @@ void QuillmoorScene::draw(Canvas& canvas) {
     const int ch = std::min(h, canvas.height);
     const bool steadyChanged = fireSteps != drawnFireSteps;
     drawnFireSteps = fireSteps;
-    if (worldTiles.copyWorld(canvas, this, buf.data(), static_cast<std::size_t>(ww), steadyChanged ? &steadyTiles : nullptr))
-        findSteadyTiles(canvas);
+    const bool whole = worldTiles.copyWorld(canvas, this, buf.data(), static_cast<std::size_t>(ww), steadyChanged ? &steadyTiles : nullptr);
+    if (whole) findSteadyTiles(canvas);
 
     for (const MoonPixel& m : moon) {
         if (m.x >= cw || m.y >= ch) continue;
@@ -59,7 +59,15 @@ void QuillmoorScene::draw(Canvas& canvas) {
     for (const Camp& camp : camps) fireColumns.push_back(camp.fireX);
     animals.draw(canvas, groundY, std::span<const int>(fireColumns), s, animalHidden);
 
-    drawLit(canvas);
+    if (whole || steadyChanged || litGrouped != lit.size()) {
+        drawLit(canvas);
+    } else {
+        // Elsewhere the canvas still shows this very light over this very
+        // world, and nothing below the light was drawn there this time.
+        std::copy(canvas.marks().begin(), canvas.marks().end(), steadyRedraw.begin());
+        for (const uint32_t t : worldTiles.copiedTiles()) steadyRedraw[t] = 1;
+        drawLit(canvas, &steadyRedraw);
+    }
     drawFires(canvas);
     for (const OverlayPixel& o : overlay) {
         if (o.x < 0 || o.x >= canvas.width || o.y < 0 || o.y >= canvas.height) continue;
@@ -81,6 +89,21 @@ void QuillmoorScene::findSteadyTiles(const Canvas& canvas) {
     };
     for (const MoonPixel& m : moon) note(m.x, m.y);
     for (const Lit& l : lit) note(l.x, l.y);
+    steadyRedraw.assign(worldTiles.tileCount(), 0);
+
+    // Lit pixels outside the canvas are never drawn; the others by tile.
+    litOrder.clear();
+    litRuns.clear();
+    for (uint32_t i = 0; i < lit.size(); ++i)
+        if (lit[i].x >= 0 && lit[i].x < cw && lit[i].y >= 0 && lit[i].y < ch) litOrder.push_back(i);
+    const auto tileOf = [&](uint32_t i) { return static_cast<uint32_t>(worldTiles.tileOf(lit[i].x, lit[i].y)); };
+    std::stable_sort(litOrder.begin(), litOrder.end(), [&](uint32_t a, uint32_t b) { return tileOf(a) < tileOf(b); });
+    for (uint32_t k = 0; k < litOrder.size(); ++k) {
+        const uint32_t t = tileOf(litOrder[k]);
+        if (litRuns.empty() || litRuns.back().tile != t) litRuns.push_back({t, k, k});
+        litRuns.back().end = k + 1;
+    }
+    litGrouped = lit.size();
     for (const OverlayPixel& o : overlay) note(o.x, o.y);
     const int top = fireBase - (fh - 1);
     for (const Camp& camp : camps)
@@ -91,15 +114,15 @@ void QuillmoorScene::findSteadyTiles(const Canvas& canvas) {
 // Each lit pixel is dithered between its own colour, dim and bright by how
 // strongly the fire lights it now: e = level x glow x 2 whole steps, plus one
 // where the fraction of e exceeds the pixel's threshold.
-void QuillmoorScene::drawLit(Canvas& canvas) const {
+void QuillmoorScene::drawLit(Canvas& canvas, const std::vector<uint8_t>* onlyTiles) const {
     const int cw = std::min(w, canvas.width);
     const int ch = std::min(h, canvas.height);
     uint32_t* px = canvas.px.data();
     const auto stride = static_cast<std::size_t>(canvas.width);
     // Doubling is exact, so level x (glow x 2) equals (level x glow) x 2.
     const float glow2 = glow * 2.0f;
-    for (const Lit& l : lit) {
-        if (static_cast<unsigned>(l.x) >= static_cast<unsigned>(cw) || static_cast<unsigned>(l.y) >= static_cast<unsigned>(ch)) continue;
+    const auto light = [&](const Lit& l) {
+        if (static_cast<unsigned>(l.x) >= static_cast<unsigned>(cw) || static_cast<unsigned>(l.y) >= static_cast<unsigned>(ch)) return;
         const float e = l.level * glow2;
         const int whole = static_cast<int>(e);
         const int n = whole + (e - static_cast<float>(whole) > l.thr ? 1 : 0);
@@ -107,7 +130,14 @@ void QuillmoorScene::drawLit(Canvas& canvas) const {
         uint32_t& pixel = px[static_cast<std::size_t>(l.y) * stride + static_cast<std::size_t>(l.x)];
         const uint32_t litColor = n >= 2 ? l.bright : l.dim;
         pixel = n > 0 ? litColor : pixel;
+    };
+    if (!onlyTiles) {
+        for (const Lit& l : lit) light(l);
+        return;
     }
+    for (const LitRun& run : litRuns)
+        if ((*onlyTiles)[run.tile])
+            for (uint32_t k = run.begin; k < run.end; ++k) light(lit[litOrder[k]]);
 }
 
 void QuillmoorScene::drawFires(Canvas& canvas) const {

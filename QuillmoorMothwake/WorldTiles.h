@@ -35,6 +35,9 @@ public:
     // After the drawing: notes what was drawn over, and marks the copied tiles.
     void finishDrawing(Canvas& canvas);
 
+    // The tiles the last copyWorld copied, unless it copied everything.
+    const std::vector<uint32_t>& copiedTiles() const { return copied_; }
+
     // The size of a per-tile mask such as alsoCopy, and the tile of a pixel.
     std::size_t tileCount() const { return changed_.size(); }
     std::size_t tileOf(int x, int y) const {
