@@ -3,9 +3,10 @@
 
 namespace quillmoor::trig {
 
-// sin(j/256) and cos(j/256) for j = 0 ... 201 (up to pi/4), each as the
-// nearest double and the nearest double to what is left.
-const std::array<SineCosine, 202> stepTable{{
+// sin(j/256) and cos(j/256) for j = 0 ... 255, each as the nearest double
+// and the nearest double to what is left. Remainders up to pi/4 use the
+// first 202.
+const std::array<SineCosine, 256> stepTable{{
     {{0.0, 0.0}, {0x1.0000000000000p+0, 0.0}},
     {{0x1.ffffaaaaaeeefp-9, -0x1.2b12b0ce9b237p-65}, {0x1.ffff000015555p-1, 0x1.27d27df7df7bbp-55}},
     {{0x1.fffeaaaaeeeefp-8, -0x1.e45e2ec67b77cp-62}, {0x1.fffc000155552p-1, 0x1.f4a01a0196daep-55}},
@@ -208,6 +209,60 @@ const std::array<SineCosine, 202> stepTable{{
     {{0x1.671c6749de429p-1, -0x1.57b95de1e1fdfp-55}, {0x1.6cf1624e01782p-1, 0x1.d2f32a51e82e8p-56}},
     {{0x1.6888a4e134b2fp-1, -0x1.6b7d37644d5e6p-55}, {0x1.6b898fa9efb5dp-1, 0x1.15ac786ccf4b2p-56}},
     {{0x1.69f379f0044d7p-1, 0x1.d89d29f8584f8p-55}, {0x1.6a20517c6c950p-1, 0x1.a6fd059b9724cp-55}},
+    {{0x1.6b5ce50b7821ap-1, -0x1.5d5158f702e0fp-57}, {0x1.68b5a92eb6253p-1, -0x1.9a91ad985f89cp-55}},
+    {{0x1.6cc4e4ca25321p-1, -0x1.60095ee08b1c7p-55}, {0x1.6749982b7495cp-1, -0x1.c9e7453b2bb61p-55}},
+    {{0x1.6e2b77c40bde1p-1, -0x1.0e729857fad53p-56}, {0x1.65dc1fdeb8cbap-1, -0x1.97c1b47337c77p-58}},
+    {{0x1.6f909c929949ap-1, 0x1.da20306b5ddcbp-56}, {0x1.646d41b5faf52p-1, 0x1.e17dedc76c083p-56}},
+    {{0x1.70f451d0a8c40p-1, 0x1.97ede3885770dp-57}, {0x1.62fcff20191c7p-1, 0x1.d9143895756efp-57}},
+    {{0x1.7256961a852ccp-1, -0x1.beb06fb2cbbe8p-56}, {0x1.618b598d55b8cp-1, -0x1.39c2083c9b3b1p-55}},
+    {{0x1.73b7680dea578p-1, -0x1.2248306dc12a2p-56}, {0x1.6018526f563dfp-1, 0x1.46ca5e0e432d0p-55}},
+    {{0x1.7516c64a066e4p-1, 0x1.babaebe8ffc33p-55}, {0x1.5ea3eb3921ab3p-1, 0x1.063db92222926p-55}},
+    {{0x1.7674af6f7b524p-1, 0x1.e9d3f94ac84a8p-56}, {0x1.5d2e255f1f17ap-1, 0x1.0314104c8892bp-55}},
+    {{0x1.77d122205ffb3p-1, -0x1.eb0c90432dc62p-55}, {0x1.5bb70257143e2p-1, 0x1.b7a4847c14cc8p-57}},
+    {{0x1.792c1d0041d52p-1, -0x1.abf05eeb354ebp-55}, {0x1.5a3e839824077p-1, 0x1.428aa2759be62p-55}},
+    {{0x1.7a859eb4261d2p-1, -0x1.a9354aa987bc3p-58}, {0x1.58c4aa9acd133p-1, -0x1.a9a3f5ab3ccb1p-57}},
+    {{0x1.7bdda5e28b3c2p-1, 0x1.ad1197ccd0392p-59}, {0x1.574978d8e83f2p-1, 0x1.f4714af282d23p-55}},
+    {{0x1.7d3431336a206p-1, 0x1.99e1c24049b26p-56}, {0x1.55ccefcda72dbp-1, -0x1.94ac7c5451da5p-56}},
+    {{0x1.7e893f5037959p-1, 0x1.0eefbaa650c4cp-55}, {0x1.544f10f592ca5p-1, -0x1.e7ae8e6c7a62fp-55}},
+    {{0x1.7fdccee3e59b5p-1, 0x1.e4ced2d95a933p-57}, {0x1.52cfddce89cd4p-1, -0x1.ddf623c0f9bb8p-56}},
+    {{0x1.812ede9ae4ba4p-1, -0x1.7830adf402ddap-55}, {0x1.514f57d7bf3dap-1, 0x1.47a108073c259p-56}},
+    {{0x1.827f6d2325578p-1, -0x1.8eb8ef85b999fp-55}, {0x1.4fcd8091b8f24p-1, -0x1.559a912062bd1p-55}},
+    {{0x1.83ce792c1906ep-1, -0x1.f3899682b4a7dp-56}, {0x1.4e4a597e4e10ep-1, 0x1.ccd992849f6c8p-56}},
+    {{0x1.851c0166b3db6p-1, -0x1.ba8dfd79df0a6p-55}, {0x1.4cc5e420a58ccp-1, 0x1.40199b85d4d93p-55}},
+    {{0x1.866804856db62p-1, 0x1.407b4e7476623p-57}, {0x1.4b4021fd34a33p-1, -0x1.ee903cecc18cbp-55}},
+    {{0x1.87b2813c43942p-1, 0x1.6aa320fda9f1bp-55}, {0x1.49b91499bd570p-1, 0x1.be12bd6bac858p-56}},
+    {{0x1.88fb7640b8da2p-1, -0x1.49987c11efaa3p-55}, {0x1.4830bd7d4ceb3p-1, 0x1.df77ff20d5448p-55}},
+    {{0x1.8a42e249d89efp-1, 0x1.51cbfc416c0f9p-55}, {0x1.46a71e303a5b8p-1, 0x1.6564184f4f5fcp-56}},
+    {{0x1.8b88c41036f4ep-1, -0x1.d1be754db84c3p-57}, {0x1.451c383c24d43p-1, -0x1.54b060ea42adep-55}},
+    {{0x1.8ccd1a4df230ap-1, -0x1.44412af5b9f96p-58}, {0x1.43900d2bf2286p-1, -0x1.e8a6fe86db5d4p-56}},
+    {{0x1.8e0fe3beb42f8p-1, 0x1.324c55de9ed0bp-55}, {0x1.42029e8bcd474p-1, 0x1.995705e2a2526p-55}},
+    {{0x1.8f511f1fb39bbp-1, 0x1.479398f9c173cp-56}, {0x1.4073ede924affp-1, -0x1.67ad195b4892cp-59}},
+    {{0x1.9090cb2fb52efp-1, -0x1.ca9146d0ee90bp-57}, {0x1.3ee3fcd2a8e3cp-1, 0x1.c99ab27a9e083p-55}},
+    {{0x1.91cee6af0cf3ep-1, -0x1.8b05ba81233f4p-55}, {0x1.3d52ccd84ad7fp-1, 0x1.271b8cdc69f79p-55}},
+    {{0x1.930b705f9f85ap-1, -0x1.09ae60f413f40p-61}, {0x1.3bc05f8b3a656p-1, 0x1.dab7124aa8c6dp-55}},
+    {{0x1.94466704e34e1p-1, -0x1.3c0d8ce2e4dc1p-57}, {0x1.3a2cb67de4b7ap-1, 0x1.ba67c25628672p-55}},
+    {{0x1.957fc963e1c22p-1, 0x1.c0b2a452022bcp-57}, {0x1.3897d343f2ba6p-1, 0x1.56f3b760fd493p-55}},
+    {{0x1.96b79643389cfp-1, 0x1.fe27982895992p-55}, {0x1.3701b7724785dp-1, 0x1.c968efcf06604p-55}},
+    {{0x1.97edcc6b1b193p-1, 0x1.93523ce2c8213p-55}, {0x1.356a649efec9dp-1, -0x1.500caf33eb802p-60}},
+    {{0x1.99226aa55328dp-1, 0x1.068fe948440a7p-55}, {0x1.33d1dc616b37ap-1, 0x1.a61b1bee18b70p-55}},
+    {{0x1.9a556fbd42ab5p-1, 0x1.293888df1395ap-57}, {0x1.3238205214eaep-1, 0x1.d2e14ce85b602p-56}},
+    {{0x1.9b86da7fe4a25p-1, 0x1.dc6d6e6085921p-56}, {0x1.309d320ab7d0cp-1, -0x1.ed57fe081633ap-55}},
+    {{0x1.9cb6a9bbce64bp-1, -0x1.4f3e7a32f8d0cp-56}, {0x1.2f011326420e4p-1, 0x1.8e30efe9e96c2p-56}},
+    {{0x1.9de4dc4130cfcp-1, 0x1.693f61ddff4fcp-55}, {0x1.2d63c540d265ap-1, 0x1.f6433aa3d25cfp-57}},
+    {{0x1.9f1170e1d9777p-1, -0x1.c20c7e8cbc686p-55}, {0x1.2bc549f7b699dp-1, 0x1.accb96b8461bap-56}},
+    {{0x1.a03c667133d40p-1, -0x1.3af2f4a5a88c3p-55}, {0x1.2a25a2e969d17p-1, -0x1.ccb124d7a4a8ap-55}},
+    {{0x1.a165bbc44a6f1p-1, -0x1.25d120e45579ap-55}, {0x1.2884d1b592f81p-1, -0x1.099bbe3a4f76bp-55}},
+    {{0x1.a28d6fb1c80e5p-1, -0x1.628f7bd1523a5p-55}, {0x1.26e2d7fd031edp-1, 0x1.cfdd86bbcd3ddp-55}},
+    {{0x1.a3b38111f8dcep-1, -0x1.10fef1d4aac33p-57}, {0x1.253fb761b3db8p-1, 0x1.8279ca90e0f2ap-55}},
+    {{0x1.a4d7eebecb932p-1, -0x1.a20f998150689p-55}, {0x1.239b7186c5a68p-1, -0x1.7939c9213ec26p-55}},
+    {{0x1.a5fab793d29c8p-1, 0x1.7482b1e8e6d85p-55}, {0x1.21f608107e37ap-1, -0x1.0a3f22ad63580p-55}},
+    {{0x1.a71bda6e453c6p-1, -0x1.e95227d7f30a3p-55}, {0x1.204f7ca446e21p-1, 0x1.23a01239095d3p-55}},
+    {{0x1.a83b562d00b03p-1, 0x1.ab8188d35cf69p-55}, {0x1.1ea7d0e8aaeeep-1, 0x1.53cf9f0da2529p-55}},
+    {{0x1.a95929b089516p-1, -0x1.6b8904d8c519fp-55}, {0x1.1cff068555f66p-1, -0x1.1081efb685b2ap-55}},
+    {{0x1.aa7553db0bb41p-1, -0x1.ddb562ca148f2p-56}, {0x1.1b551f2312386p-1, 0x1.a85cdf15867a6p-55}},
+    {{0x1.ab8fd3905dc58p-1, -0x1.ebc51c1757f65p-55}, {0x1.19aa1c6bc6f3dp-1, -0x1.0e81b4b2bb407p-55}},
+    {{0x1.aca8a7b5ffe7dp-1, 0x1.c246df8245942p-55}, {0x1.17fe000a76bc4p-1, 0x1.c41b20d1c6724p-58}},
+    {{0x1.adbfcf331e0cfp-1, -0x1.596f46d44573bp-56}, {0x1.1650cbab3dcf7p-1, -0x1.b66c02e54395ap-55}},
 }};
 
 // pi/2 as three parts of 24 bits, whose products with a whole number below

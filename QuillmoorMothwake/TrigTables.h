@@ -23,7 +23,7 @@ struct SineCosine {
     DoubleDouble cosine;
 };
 
-extern const std::array<SineCosine, 202> stepTable;
+extern const std::array<SineCosine, 256> stepTable;
 extern const std::array<double, 4> halfPiParts;
 extern const DoubleDouble halfPiSplit;
 extern const double twoOverPiNearest;

@@ -51,10 +51,11 @@ def main():
     print()
     print("namespace quillmoor::trig {")
     print()
-    print("// sin(j/256) and cos(j/256) for j = 0 ... 201 (up to pi/4), each as the")
-    print("// nearest double and the nearest double to what is left.")
-    print("const std::array<SineCosine, 202> stepTable{{")
-    for j in range(202):
+    print("// sin(j/256) and cos(j/256) for j = 0 ... 255, each as the nearest double")
+    print("// and the nearest double to what is left. Remainders up to pi/4 use the")
+    print("// first 202.")
+    print("const std::array<SineCosine, 256> stepTable{{")
+    for j in range(256):
         a = mpf(j) / 256
         sh, sl = split(sin(a))
         ch, cl = split(cos(a))
