@@ -1,6 +1,7 @@
 #include "QuillmoorMothwake/TrigExact.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace quillmoor::trig {
@@ -27,8 +28,6 @@ double fromBits(uint64_t b) {
 
 double powerOfTwo(int e) { return fromBits(static_cast<uint64_t>(e + 1023) << 52); }
 
-int leadingZeros(uint32_t v) { return __builtin_clz(v); }
-
 // 32 bits of a little-endian number from bit index first on; bits outside it are zero.
 template <std::size_t N>
 uint32_t bitsFrom(const std::array<uint32_t, N>& p, int first) {
@@ -48,13 +47,8 @@ uint64_t bitsFrom(const Fixed& v, int start, bool& sticky) {
     const uint64_t pair = static_cast<uint64_t>(limbOf(v, i)) << 32 | limbOf(v, i + 1);
     const uint32_t third = limbOf(v, i + 2);
     uint64_t bits = pair << shift;
-    sticky = false;
-    if (shift > 0) {
-        bits |= third >> (32 - shift);
-        sticky = (third << shift) != 0;
-    } else {
-        sticky = third != 0;
-    }
+    if (shift > 0) bits |= third >> (32 - shift);
+    sticky = (shift > 0 ? third << shift : third) != 0;
     for (int k = i + 3; k <= fractionLimbs; ++k) sticky = sticky || v.limb[k] != 0;
     return bits;
 }
@@ -69,7 +63,7 @@ bool isZero(const Fixed& v) {
 int leadingOne(const Fixed& v) {
     int i = 0;
     while (v.limb[i] == 0) ++i;
-    return 32 * i + leadingZeros(v.limb[i]);
+    return 32 * i + std::countl_zero(v.limb[i]);
 }
 
 Fixed add(const Fixed& a, const Fixed& b) {
