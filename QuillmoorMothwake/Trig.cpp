@@ -4,6 +4,7 @@
 // rounding open, the result comes from the slow, plain computation in
 // TrigExact.cpp instead. Built with contraction off: the error-free sums and
 // products below depend on every operation being rounded on its own.
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,10 @@ namespace quillmoor {
 namespace {
 
 using trig::DoubleDouble;
+
+// Every operation on doubles must round to double at once, never to a wider
+// format first (as x87 code does).
+static_assert(FLT_EVAL_METHOD == 0);
 
 // Below pi/4 nothing is reduced; below 2^29 the number of quarter turns
 // stays under 2^29, where its products with the parts of pi/2 are exact.
