@@ -26,8 +26,8 @@ void Comets::step(RNG& rng, int width, int maxY, double scale) {
         const bool fromLeft = rng.unit() < 0.5;
         comet.x = fromLeft ? -2.0 : width + 2.0;
         const double angle = 0.04 + rng.unit() * (0.28 - 0.04);
-        comet.dx = fromLeft ? std::cos(angle) : -std::cos(angle);
-        comet.dy = std::sin(angle);
+        comet.dx = fromLeft ? cosine(angle) : -cosine(angle);
+        comet.dy = sine(angle);
         comet.y = maxY * (0.05 + rng.unit() * (0.4 - 0.05));
         comet.speed = scale * (0.7 + rng.unit() * (1.3 - 0.7));
         current = comet;

@@ -9,4 +9,10 @@ namespace quillmoor {
 // std::fma, which is exact on every target, so native results do not change.
 double power(double x, double y);
 
+// sin x and cos x rounded to the nearest double, the same bits in every
+// build: the C libraries' own differ in the last bit now and then. NaN for
+// infinities and NaN.
+double sine(double x);
+double cosine(double x);
+
 }  // namespace quillmoor

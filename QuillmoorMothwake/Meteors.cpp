@@ -1,8 +1,8 @@
 #include "QuillmoorMothwake/Meteors.h"
 
 #include <algorithm>
-#include <cmath>
 
+#include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/PixelCoordinate.h"
 
 namespace quillmoor {
@@ -20,8 +20,8 @@ void Meteors::step(RNG& rng, int width, int maxY, double scale, PixelPredicate b
         // Six draws, always in this order.
         Meteor star;
         const double angle = 0.3 + rng.unit() * 0.45;
-        star.dx = rng.unit() < 0.5 ? std::cos(angle) : -std::cos(angle);
-        star.dy = std::sin(angle);
+        star.dx = rng.unit() < 0.5 ? cosine(angle) : -cosine(angle);
+        star.dy = sine(angle);
         star.x = width * (0.1 + rng.unit() * 0.8);
         star.y = maxY * (0 + rng.unit() * 0.4);
         star.speed = scale * (3 + rng.unit() * 2.5);

@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <cmath>
 
+#include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/QuillmoorScene.h"
 
 namespace quillmoor {
@@ -25,7 +25,7 @@ void QuillmoorScene::emitSparks() {
 void QuillmoorScene::moveSparks() {
     const double sc = static_cast<double>(h) / 270;
     for (Spark& spark : sparks) {
-        spark.x = spark.x + (spark.vx + std::sin(static_cast<double>(frame) * 0.2 + spark.phase) * (0.15 * sc));
+        spark.x = spark.x + (spark.vx + sine(static_cast<double>(frame) * 0.2 + spark.phase) * (0.15 * sc));
         spark.y = spark.y + spark.vy;
         spark.vy = spark.vy * 0.992;
         spark.life = spark.life - 1;

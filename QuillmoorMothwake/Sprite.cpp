@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include "QuillmoorMothwake/Maths.h"
+
 namespace quillmoor {
 
 namespace {
@@ -64,8 +66,8 @@ void Sprite::limb(double x0, double y0, double x1, double y1, double thickness) 
 
 void Sprite::leg(double hipX, double hipY, double theta, double stride, double lift, double thickness) {
     // The foot swings forward raised while cos(theta) > 0 and pushes back on the ground otherwise.
-    const double footX = hipX + stride * std::sin(theta);
-    const double footY = std::max(0.0, lift * std::cos(theta));
+    const double footX = hipX + stride * sine(theta);
+    const double footY = std::max(0.0, lift * cosine(theta));
     limb(hipX, hipY, footX, footY, thickness);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QuillmoorMothwake/Comets.h"
+#include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/Meteors.h"
 
 using quillmoor::Canvas;
@@ -62,8 +63,8 @@ TEST(Meteors, FirstStarOnCall241EndsWhenLifeRunsOutOrItsHeadLeavesTheOpenSky) {
     const RNG rng = launchedOnCall(meteors, 42, 241, 400, 200, 1.5, openSky);
     RNG replay(42);
     const double angle = 0.3 + replay.unit() * 0.45;
-    const double dx = replay.unit() < 0.5 ? std::cos(angle) : -std::cos(angle);
-    const Meteors::Meteor want{400 * (0.1 + replay.unit() * 0.8), 200 * (replay.unit() * 0.4), dx, std::sin(angle),
+    const double dx = replay.unit() < 0.5 ? quillmoor::cosine(angle) : -quillmoor::cosine(angle);
+    const Meteors::Meteor want{400 * (0.1 + replay.unit() * 0.8), 200 * (replay.unit() * 0.4), dx, quillmoor::sine(angle),
                                1.5 * (3 + replay.unit() * 2.5), replay.integer(14, 34)};
     const Meteors::Meteor& got = *meteors.current;
     EXPECT_EQ(std::tie(got.x, got.y, got.dx, got.dy, got.speed, got.life),
@@ -121,7 +122,7 @@ TEST(Comets, FirstCometOnCall1201LeavesOnlyLeftRightOrBelow) {
     const bool fromLeft = replay.unit() < 0.5;
     const double angle = 0.04 + replay.unit() * (0.28 - 0.04);
     const Comets::Comet want{fromLeft ? -2.0 : 302.0, 100 * (0.05 + replay.unit() * (0.4 - 0.05)),
-                             fromLeft ? std::cos(angle) : -std::cos(angle), std::sin(angle),
+                             fromLeft ? quillmoor::cosine(angle) : -quillmoor::cosine(angle), quillmoor::sine(angle),
                              0.7 + replay.unit() * (1.3 - 0.7)};
     const Comets::Comet& got = *comets.current;
     EXPECT_EQ(std::tie(got.x, got.y, got.dx, got.dy, got.speed),
@@ -187,7 +188,7 @@ TEST(Comets, TailLeftOfAndAboveTheCanvasIsNeitherAskedAboutNorDrawn) {
     // checks that lookup stays inside its table.
     for (double scale : {1.0, 4.0}) {
         Comets comets;
-        comets.current = Comets::Comet{-2, 1, std::cos(0.28), std::sin(0.28), 1};
+        comets.current = Comets::Comet{-2, 1, quillmoor::cosine(0.28), quillmoor::sine(0.28), 1};
         const auto sky = [](int x, int y) {
             EXPECT_TRUE(x >= 0 && x < 40 && y >= 0 && y < 30) << x << ',' << y;
             return false;
