@@ -217,13 +217,13 @@ TEST(CompositorDamage, ReportsCoverEveryChangeInFewRectanglesWithTheLastFrameToo
 
 TEST(CompositorDamage, AFewChangesAreSentAsTheirColumnsInTheirRows) {
     CompositorDamage planner;
-    // 800x600 in 8 rows of 75 pixels.
-    const Region& one = planner.report(Region(PixelRect{10, 80, 4, 4}), 800, 600);
-    EXPECT_EQ(one.rects(), (std::vector<PixelRect>{{10, 75, 4, 75}}));
-    const Region& across = planner.report(Region(PixelRect{100, 140, 20, 20}), 800, 600);
-    EXPECT_EQ(across.rects(), (std::vector<PixelRect>{{100, 75, 20, 75}, {100, 150, 20, 75}}));
+    // 800x600 in 6 rows of 100 pixels.
+    const Region& one = planner.report(Region(PixelRect{10, 110, 4, 4}), 800, 600);
+    EXPECT_EQ(one.rects(), (std::vector<PixelRect>{{10, 100, 4, 100}}));
+    const Region& across = planner.report(Region(PixelRect{100, 190, 20, 20}), 800, 600);
+    EXPECT_EQ(across.rects(), (std::vector<PixelRect>{{100, 100, 20, 100}, {100, 200, 20, 100}}));
     EXPECT_EQ(planner.report(Region(PixelRect{0, 0, 800, 600}), 800, 600).area(), 800 * 600);
-    // Another size: rows of 10 pixels, and nothing outside the surface.
+    // Another size: rows of 14 pixels, the last one shorter, and nothing outside the surface.
     const Region& small = planner.report(Region(PixelRect{-5, 75, 50, 50}), 40, 80);
     EXPECT_EQ(small.rects(), (std::vector<PixelRect>{{0, 70, 40, 10}}));
 }
