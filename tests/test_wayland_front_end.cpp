@@ -205,25 +205,45 @@ TEST(CompositorDamage, ReportsCoverEveryChangeInFewRectanglesWithTheLastFrameToo
 
             Mask both = got;
             for (size_t i = 0; i < both.px.size(); ++i) both.px[i] |= last.px[i];
-            EXPECT_LE(planner.lastSpans().size(), CompositorDamage::frameRects);
+            EXPECT_LE(platform::BandCounter().count(planner.lastSpans(), {}, false), CompositorDamage::frameRects);
             EXPECT_LE(plainBandedCount(both), CompositorDamage::compositorRects) << width << "x" << height;
-            std::vector<DamageSpan> row, lastRow;
-            EXPECT_EQ(platform::bandedRectCount(planner.lastSpans(), lastSpans, row, lastRow), plainBandedCount(both));
+            EXPECT_EQ(platform::BandCounter().count(planner.lastSpans(), lastSpans), plainBandedCount(both));
             last = got;
             lastSpans = planner.lastSpans();
         }
     }
 }
 
-TEST(CompositorDamage, AFewChangesAreSentAsTheirColumnsInTheirRows) {
+TEST(CompositorDamage, ChangesAreCutAtRowsAndMergedOnlyWhereThatIsCheaper) {
     CompositorDamage planner;
     // 800x600 in 6 rows of 100 pixels.
     const Region& one = planner.report(Region(PixelRect{10, 110, 4, 4}), 800, 600);
-    EXPECT_EQ(one.rects(), (std::vector<PixelRect>{{10, 100, 4, 100}}));
+    EXPECT_EQ(one.rects(), (std::vector<PixelRect>{{10, 110, 4, 4}}));
     const Region& across = planner.report(Region(PixelRect{100, 190, 20, 20}), 800, 600);
-    EXPECT_EQ(across.rects(), (std::vector<PixelRect>{{100, 100, 20, 100}, {100, 200, 20, 100}}));
+    EXPECT_EQ(across.rects(), (std::vector<PixelRect>{{100, 190, 20, 10}, {100, 200, 20, 10}}));
+    // Specks on one line become one rectangle; far apart in both directions they stay apart.
+    Region line(PixelRect{10, 210, 2, 2});
+    line.add(PixelRect{60, 210, 2, 2});
+    EXPECT_EQ(planner.report(line, 800, 600).rects(), (std::vector<PixelRect>{{10, 210, 52, 2}}));
+    Region apart(PixelRect{10, 210, 2, 2});
+    apart.add(PixelRect{400, 280, 2, 2});
+    EXPECT_EQ(planner.report(apart, 800, 600).size(), 2u);
     EXPECT_EQ(planner.report(Region(PixelRect{0, 0, 800, 600}), 800, 600).area(), 800 * 600);
-    // Another size: rows of 14 pixels, the last one shorter, and nothing outside the surface.
+
+    // Specks at three heights in every row, then one tall stroke per row
+    // beside them: no merging keeps the two frames within the limit, so each
+    // row is reported whole, over the last frame's specks too.
+    Region specks, strokes;
+    for (int row = 0; row < 6; ++row) {
+        for (int k = 0; k < (row < 2 ? 3 : 2); ++k) specks.add(PixelRect{10 + 250 * k, row * 100 + 5 + 40 * k, 2, 2});
+        strokes.add(PixelRect{750, row * 100 + 5, 2, 90});
+    }
+    ASSERT_EQ(planner.report(specks, 800, 600).size(), CompositorDamage::frameRects);
+    const Region& covered = planner.report(strokes, 800, 600);
+    ASSERT_EQ(covered.size(), 6u);
+    for (const PixelRect& r : covered) EXPECT_EQ(r, (PixelRect{10, r.y, 742, 100}));
+
+    // Another size: rows of 14 pixels, and nothing outside the surface.
     const Region& small = planner.report(Region(PixelRect{-5, 75, 50, 50}), 40, 80);
-    EXPECT_EQ(small.rects(), (std::vector<PixelRect>{{0, 70, 40, 10}}));
+    EXPECT_EQ(small.rects(), (std::vector<PixelRect>{{0, 75, 40, 5}}));
 }
