@@ -70,6 +70,8 @@ private:
 // most frameRects) elsewhere, rows + frameRects = compositorRects in all.
 class CompositorDamage {
 public:
+    // Six rows cost sway least (costOf, over what it redrew) for both scenes
+    // at 1920x1080 and 3840x2160; four, eight and ten cost more.
     static constexpr int rows = 6;
     static constexpr std::size_t compositorRects = 20;
     static constexpr std::size_t frameRects = compositorRects - rows;
