@@ -1,5 +1,6 @@
 #include "frontends/wayland/CompositorDamage.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace platform {
