@@ -62,6 +62,8 @@ public:
     const Region& damage() const { return context_.damage(); }
     // The next frame is drawn and damaged whole.
     void invalidate() { context_.invalidate(); }
+    // damage() is kept to at most this many rectangles.
+    void setDamageLimit(std::size_t rects) { context_.setDamageLimit(rects); }
 
 private:
     std::unique_ptr<ScreenSaverView> view_;

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Measures the CPU use of the saver (both scenes) drawing on the root window
-# of an Xvfb and on a headless sway with one output, at each size in
-# QUILLMOOR_MEASURE_SIZES (1920x1080 and 3840x2160), beside two XScreenSaver
-# programs measured the same way on Xvfb: for each, a fresh display server,
-# 2 s to settle, then the user+system time of the program and of the display
-# server over QUILLMOOR_MEASURE_SECONDS (20) seconds, from /proc/PID/stat, as
-# a share of one core. sway refuses to run as root: as root, it and the saver
-# run as the unprivileged user quillmoor-e2e.
+# of an Xvfb and as the saver on a headless sway with one output, at each
+# size in QUILLMOOR_MEASURE_SIZES (1920x1080 and 3840x2160), beside two
+# XScreenSaver programs measured the same way on Xvfb, and each display
+# server alone with no client: for each, a fresh display server, 2 s to
+# settle, then the time the program and the display server ran on a CPU over
+# QUILLMOOR_MEASURE_SECONDS (20) seconds (/proc/PID/task/*/schedstat, to the
+# nanosecond), as a share of one core. The saver draws the same scene from
+# the same seed (QUILLMOOR_MEASURE_SEED) on both. sway refuses to run as
+# root: as root, it and the saver run as the unprivileged user quillmoor-e2e.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${QUILLMOOR_MEASURE_SECONDS:-20}
 sizes=${QUILLMOOR_MEASURE_SIZES:-1920x1080 3840x2160}
+seed=${QUILLMOOR_MEASURE_SEED:-0x5eed}
 hackdir=${QUILLMOOR_XSCREENSAVER_HACKDIR:-/usr/libexec/xscreensaver}
-ticks=$(getconf CLK_TCK)
 
 server=
 program=
@@ -26,24 +28,28 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM  # so that the cleanup runs when the measurement is stopped
 
-cpu_ticks() {  # utime + stime of a process
-  local stat
-  stat=$(<"/proc/$1/stat")
-  stat=${stat##*) }
-  awk '{ print $12 + $13 }' <<<"$stat"
+cpu_ns() {  # the time every thread of a process has run
+  cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%d", ns }'
 }
 
-usage() {  # name size: the use of $program and of the display server $server, which are then ended
-  local name=$1 size=$2 p0 x0 p1 x1
+usage() {  # name size: the use of $program (none when empty) and of the display server $server, which are then ended
+  local name=$1 size=$2 p0=0 x0 p1=0 x1 ran=-
   sleep 2
-  kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
-  p0=$(cpu_ticks "$program"); x0=$(cpu_ticks "$server")
+  if [[ -n $program ]]; then
+    kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
+    p0=$(cpu_ns "$program")
+  fi
+  x0=$(cpu_ns "$server")
   sleep "$seconds"
-  p1=$(cpu_ticks "$program"); x1=$(cpu_ticks "$server")
-  kill "$program"; wait "$program" 2>/dev/null || true; program=
+  [[ -n $program ]] && p1=$(cpu_ns "$program")
+  x1=$(cpu_ns "$server")
+  if [[ -n $program ]]; then
+    kill "$program"; wait "$program" 2>/dev/null || true; program=
+    ran=$(awk -v p=$((p1 - p0)) -v s="$seconds" 'BEGIN { printf "%7.2f %%", 100 * p / 1e9 / s }')
+  fi
   kill "$server"; wait "$server" 2>/dev/null || true; server=
-  awk -v n="$name" -v z="$size" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v t="$ticks" -v s="$seconds" \
-    'BEGIN { printf "| %-44s | %-9s | %7.1f %% | %7.1f %% | %7.1f %% |\n", n, z, 100 * p / t / s, 100 * x / t / s, 100 * (p + x) / t / s }'
+  awk -v n="$name" -v z="$size" -v r="$ran" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v s="$seconds" \
+    'BEGIN { printf "| %-48s | %-9s | %9s | %7.2f %% | %7.2f %% |\n", n, z, r, 100 * x / 1e9 / s, 100 * (p + x) / 1e9 / s }'
 }
 
 measure() {  # name size command...
@@ -55,8 +61,10 @@ measure() {  # name size command...
   server=$!
   read -r number <"$pipe"
   rm -f "$pipe"
-  env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
-  program=$!
+  if (($#)); then
+    env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
+    program=$!
+  fi
   usage "$name" "$size"
 }
 
@@ -82,8 +90,10 @@ measure_sway() {  # name size command...: the command on a headless sway with on
     sleep 0.1
   done
   [[ -n $socket ]] || { echo "sway did not start" >&2; exit 1; }
-  "${env[@]}" "WAYLAND_DISPLAY=$socket" "${user[@]}" "$@" >/dev/null 2>&1 &
-  program=$!
+  if (($#)); then
+    "${env[@]}" "WAYLAND_DISPLAY=$socket" "${user[@]}" "$@" >/dev/null 2>&1 &
+    program=$!
+  fi
   usage "$name" "$size"
   rm -rf "$swaydir"; swaydir=
 }
@@ -91,15 +101,17 @@ measure_sway() {  # name size command...: the command on a headless sway with on
 for tool in Xvfb sway "$hackdir/xmatrix" "$hackdir/xflame"; do
   command -v "$tool" >/dev/null || { echo "missing $tool (run scripts/deps.sh)" >&2; exit 1; }
 done
-echo "CPU use over ${seconds} s, share of one core:"
-echo "| program                                      | screen    | program   | server    | together  |"
-echo "|----------------------------------------------|-----------|-----------|-----------|-----------|"
+echo "CPU use over ${seconds} s, share of one core (the saver with --seed $seed):"
+echo "| program                                          | screen    | program   | server    | together  |"
+echo "|--------------------------------------------------|-----------|-----------|-----------|-----------|"
+hack="$PWD/build/quillmoor-mothwake"
 for size in $sizes; do
-  measure "quillmoor-mothwake --root (Xvfb)" "$size" build/quillmoor-mothwake --root
-  measure_sway "quillmoor-mothwake --saver (sway)" "$size" "$PWD/build/quillmoor-mothwake" --saver
-  measure "quillmoor-mothwake --root -scene skyline (Xvfb)" "$size" build/quillmoor-mothwake --root -scene skyline
-  measure_sway "quillmoor-mothwake --saver -scene skyline (sway)" "$size" "$PWD/build/quillmoor-mothwake" --saver \
-    -scene skyline
+  measure "Xvfb alone" "$size"
+  measure_sway "sway alone" "$size"
+  for scene in forest skyline; do
+    measure "quillmoor-mothwake --root -scene $scene (Xvfb)" "$size" "$hack" --root --scene "$scene" --seed "$seed"
+    measure_sway "quillmoor-mothwake --saver -scene $scene (sway)" "$size" "$hack" --saver --scene "$scene" --seed "$seed"
+  done
   measure "xmatrix --root" "$size" "$hackdir/xmatrix" --root
   measure "xflame --root" "$size" "$hackdir/xflame" --root
 done

@@ -1,13 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/HackOptions.h"
+#include "frontends/wayland/CompositorDamage.h"
 #include "frontends/wayland/FrameGate.h"
 #include "frontends/wayland/SurfaceScale.h"
 
+using platform::CompositorDamage;
+using platform::DamageSpan;
 using platform::FrameGate;
+using platform::PixelRect;
+using platform::Region;
 using platform::SurfaceScale;
 using platform::WaylandMode;
 using platform::X11Target;
@@ -19,6 +28,38 @@ std::variant<HackOptions, std::string> parse(std::vector<std::string> words, con
     std::vector<char*> args;
     for (auto& w : words) args.push_back(w.data());
     return parseHackOptions(args, xscreensaverWindow, waylandDisplay);
+}
+
+// One byte per pixel, y * width + x.
+struct Mask {
+    int width = 0, height = 0;
+    std::vector<uint8_t> px;
+    Mask(int w, int h) : width(w), height(h), px(static_cast<size_t>(w) * static_cast<size_t>(h)) {}
+    void set(PixelRect r) {
+        for (int y = std::max(r.y, 0); y < std::min(r.bottom(), height); ++y)
+            for (int x = std::max(r.x, 0); x < std::min(r.right(), width); ++x) px[static_cast<size_t>(y) * width + x] = 1;
+    }
+};
+
+// The rectangles of the mask in banded form, counted pixel row by pixel row:
+// the runs of each row; a row with the same runs as the row above belongs to
+// its band.
+size_t plainBandedCount(const Mask& m) {
+    size_t count = 0;
+    std::vector<std::pair<int, int>> runs, above;
+    for (int y = 0; y < m.height; ++y) {
+        runs.clear();
+        for (int x = 0; x < m.width; ++x) {
+            if (!m.px[static_cast<size_t>(y) * m.width + x]) continue;
+            if (!runs.empty() && runs.back().second == x)
+                ++runs.back().second;
+            else
+                runs.emplace_back(x, x + 1);
+        }
+        if (runs != above) count += runs.size();
+        std::swap(runs, above);
+    }
+    return count;
 }
 
 }  // namespace
@@ -130,4 +171,79 @@ TEST(FrameGate, ASlotPassedUndrawnLetsTheLoopSleepUntilTheCompositorSpeaks) {
     EXPECT_FALSE(gate.wantsFrames());
     gate.bufferReleased();
     EXPECT_TRUE(gate.wantsFrames());
+}
+
+TEST(CompositorDamage, ReportsCoverEveryChangeInFewRectanglesWithTheLastFrameToo) {
+    std::mt19937 random(7);
+    const std::pair<int, int> sizes[] = {{1, 1}, {5, 3}, {64, 48}, {300, 7}, {640, 480}, {1366, 768}};
+    for (const auto& [width, height] : sizes) {
+        CompositorDamage planner;
+        Mask last(width, height);
+        std::vector<DamageSpan> lastSpans;
+        for (int frame = 0; frame < 12; ++frame) {
+            // Scattered specks, with a large patch now and then.
+            Region damage;
+            const int pieces = std::uniform_int_distribution<int>(1, 70)(random);
+            for (int i = 0; i < pieces; ++i) {
+                const int side = i == 0 && frame % 3 == 0 ? std::max(width, height) / 3 : 2;
+                damage.add(PixelRect{std::uniform_int_distribution<int>(-2, width)(random),
+                                     std::uniform_int_distribution<int>(-2, height)(random), side, side});
+            }
+            damage.coalesce(32);
+            const Region& reported = planner.report(damage, width, height);
+
+            Mask wanted(width, height), got(width, height);
+            for (const PixelRect& r : damage) wanted.set(r);
+            size_t area = 0;
+            for (const PixelRect& r : reported) {
+                ASSERT_TRUE(platform::contains(PixelRect{0, 0, width, height}, r)) << width << "x" << height;
+                got.set(r);
+                area += static_cast<size_t>(r.area());
+            }
+            for (size_t i = 0; i < wanted.px.size(); ++i) ASSERT_LE(wanted.px[i], got.px[i]) << "an unreported change";
+            ASSERT_EQ(area, static_cast<size_t>(std::count(got.px.begin(), got.px.end(), 1))) << "overlapping rectangles";
+
+            Mask both = got;
+            for (size_t i = 0; i < both.px.size(); ++i) both.px[i] |= last.px[i];
+            EXPECT_LE(platform::BandCounter().count(planner.lastSpans(), {}, false), CompositorDamage::frameRects);
+            EXPECT_LE(plainBandedCount(both), CompositorDamage::compositorRects) << width << "x" << height;
+            EXPECT_EQ(platform::BandCounter().count(planner.lastSpans(), lastSpans), plainBandedCount(both));
+            last = got;
+            lastSpans = planner.lastSpans();
+        }
+    }
+}
+
+TEST(CompositorDamage, ChangesAreCutAtRowsAndMergedOnlyWhereThatIsCheaper) {
+    CompositorDamage planner;
+    // 800x600 in 6 rows of 100 pixels.
+    const Region& one = planner.report(Region(PixelRect{10, 110, 4, 4}), 800, 600);
+    EXPECT_EQ(one.rects(), (std::vector<PixelRect>{{10, 110, 4, 4}}));
+    const Region& across = planner.report(Region(PixelRect{100, 190, 20, 20}), 800, 600);
+    EXPECT_EQ(across.rects(), (std::vector<PixelRect>{{100, 190, 20, 10}, {100, 200, 20, 10}}));
+    // Specks on one line become one rectangle; far apart in both directions they stay apart.
+    Region line(PixelRect{10, 210, 2, 2});
+    line.add(PixelRect{60, 210, 2, 2});
+    EXPECT_EQ(planner.report(line, 800, 600).rects(), (std::vector<PixelRect>{{10, 210, 52, 2}}));
+    Region apart(PixelRect{10, 210, 2, 2});
+    apart.add(PixelRect{400, 280, 2, 2});
+    EXPECT_EQ(planner.report(apart, 800, 600).size(), 2u);
+    EXPECT_EQ(planner.report(Region(PixelRect{0, 0, 800, 600}), 800, 600).area(), 800 * 600);
+
+    // Specks at three heights in every row, then one tall stroke per row
+    // beside them: no merging keeps the two frames within the limit, so each
+    // row is reported whole, over the last frame's specks too.
+    Region specks, strokes;
+    for (int row = 0; row < 6; ++row) {
+        for (int k = 0; k < (row < 2 ? 3 : 2); ++k) specks.add(PixelRect{10 + 250 * k, row * 100 + 5 + 40 * k, 2, 2});
+        strokes.add(PixelRect{750, row * 100 + 5, 2, 90});
+    }
+    ASSERT_EQ(planner.report(specks, 800, 600).size(), CompositorDamage::frameRects);
+    const Region& covered = planner.report(strokes, 800, 600);
+    ASSERT_EQ(covered.size(), 6u);
+    for (const PixelRect& r : covered) EXPECT_EQ(r, (PixelRect{10, r.y, 742, 100}));
+
+    // Another size: rows of 14 pixels, and nothing outside the surface.
+    const Region& small = planner.report(Region(PixelRect{-5, 75, 50, 50}), 40, 80);
+    EXPECT_EQ(small.rects(), (std::vector<PixelRect>{{0, 75, 40, 5}}));
 }

@@ -69,8 +69,9 @@ class ShmBufferPool {
 public:
     static constexpr size_t maxBuffers = 3;
     // What a buffer missed is kept to this many rectangles (covering a few
-    // more pixels rather than growing the list).
-    static constexpr size_t missedRects = 16;
+    // more pixels rather than growing the list): as many as a frame's damage
+    // has, so that with two buffers nothing is merged.
+    static constexpr size_t missedRects = 32;
 
     ShmBufferPool(wl_shm* shm, std::function<void()> onRelease) : shm_(shm), onRelease_(std::move(onRelease)) {}
 

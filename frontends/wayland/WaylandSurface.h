@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frontends/wayland/CompositorDamage.h"
 #include "frontends/wayland/FrameGate.h"
 #include "frontends/wayland/ShmBuffers.h"
 #include "frontends/wayland/SurfaceScale.h"
@@ -140,7 +141,7 @@ private:
 
     std::unique_ptr<SaverSurface> saver_;
     ShmBufferPool buffers_;
-    Region damage_;  // the last frame's, as the compositor is told it
+    CompositorDamage compositorDamage_;  // what the compositor is told a frame changed
     FrameGate gate_;
     wl_callback* frameCallback_ = nullptr;
 };

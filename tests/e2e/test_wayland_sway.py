@@ -1,18 +1,19 @@
 #!/usr/bin/env python3
 """The Wayland saver on a headless sway: one overlay surface per output at
 the output's device size, pixel for pixel what the headless renderer draws;
-keys end it, a wallpaper ignores them, outputs come and go, and swayidle
-starts it."""
+keys, pointer buttons and pointer motion end it, a wallpaper ignores keys,
+outputs come and go, and swayidle starts it."""
 import os
 import signal
 import subprocess
 import time
 
 from wlharness import Sway, differing_pixels, reference, wait_for
-from xharness import EXIT_LIMIT, HACK, is_lit, run_cases
+from xharness import BUILD, EXIT_LIMIT, HACK, is_lit, run_cases
 
 SEED = "0x5eed"
 FRAMES = 90
+POINTER = os.path.join(BUILD, "tests", "wl-virtual-pointer")
 
 
 def matches_reference(sway, output, size, ref_path):
@@ -42,6 +43,19 @@ def type_until_exit(sway, hack, key):
         except subprocess.TimeoutExpired:
             continue
     raise AssertionError(f"{key!r} typed three times and the saver still runs")
+
+
+def point_until_exit(sway, hack, action):
+    """Drives a virtual pointer until the saver exits; returns its status. As
+    with wtype, the helper makes its pointer first and uses it after a pause,
+    and on a loaded machine that can take more than one try."""
+    for _ in range(3):
+        sway.run([POINTER, *action])
+        try:
+            return hack.wait(2)
+        except subprocess.TimeoutExpired:
+            continue
+    raise AssertionError(f"wl-virtual-pointer {' '.join(action)} three times and the saver still runs")
 
 
 def stop_promptly(hack, signo=signal.SIGTERM):
@@ -79,6 +93,24 @@ def test_a_key_ends_the_saver():
             hack.expect("stopping (key press)")
         finally:
             hack.kill()
+
+
+def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():
+    # A headless sway has no pointer: wl-virtual-pointer adds one for the
+    # moment it runs (zwlr_virtual_pointer_v1).
+    with Sway() as sway:
+        for action, cause in ((["move", "40", "30"], "pointer motion"), (["click"], "pointer button")):
+            hack = sway.client([HACK, "--saver", "--verbose"])
+            try:
+                hack.expect("canvas ")
+                if cause == "pointer motion":
+                    sway.run([POINTER, "move", "3", "2"])
+                    time.sleep(0.5)
+                    assert hack.proc.poll() is None, "the saver ended on a move of a few pixels"
+                assert point_until_exit(sway, hack, action) == 0
+                hack.expect(f"stopping ({cause})")
+            finally:
+                hack.kill()
 
 
 def test_wallpaper_ignores_input_until_sigint():
@@ -205,6 +237,7 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
 
 if __name__ == "__main__":
     run_cases([test_saver_on_three_outputs_shows_the_renderers_pictures, test_a_key_ends_the_saver,
+               test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not,
                test_wallpaper_ignores_input_until_sigint, test_outputs_come_and_go_while_the_saver_runs,
                test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end,
                test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing,
