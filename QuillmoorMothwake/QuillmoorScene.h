@@ -241,6 +241,7 @@ public:
     };
     std::vector<uint32_t> litOrder;
     std::vector<LitRun> litRuns;
+    std::vector<uint32_t> litTileStart;  // scratch for the grouping
     std::size_t litGrouped = 0;  // the list's length then: it changes only with a scroll
     std::vector<uint8_t> steadyRedraw;  // this draw's tiles that need the fire light; reused
     uint64_t fireSteps = 0;

@@ -91,18 +91,19 @@ void QuillmoorScene::findSteadyTiles(const Canvas& canvas) {
     for (const Lit& l : lit) note(l.x, l.y);
     steadyRedraw.assign(worldTiles.tileCount(), 0);
 
-    // Lit pixels outside the canvas are never drawn; the others by tile.
-    litOrder.clear();
+    // Lit pixels outside the canvas are never drawn; the others by tile, in
+    // list order within a tile (a counting sort, into reused lists).
+    const auto visible = [&](const Lit& l) { return l.x >= 0 && l.x < cw && l.y >= 0 && l.y < ch; };
+    litTileStart.assign(worldTiles.tileCount() + 1, 0);
+    for (const Lit& l : lit)
+        if (visible(l)) ++litTileStart[worldTiles.tileOf(l.x, l.y) + 1];
+    for (std::size_t t = 1; t < litTileStart.size(); ++t) litTileStart[t] += litTileStart[t - 1];
     litRuns.clear();
+    for (std::size_t t = 0; t + 1 < litTileStart.size(); ++t)
+        if (litTileStart[t + 1] > litTileStart[t]) litRuns.push_back({static_cast<uint32_t>(t), litTileStart[t], litTileStart[t + 1]});
+    litOrder.resize(litTileStart.back());
     for (uint32_t i = 0; i < lit.size(); ++i)
-        if (lit[i].x >= 0 && lit[i].x < cw && lit[i].y >= 0 && lit[i].y < ch) litOrder.push_back(i);
-    const auto tileOf = [&](uint32_t i) { return static_cast<uint32_t>(worldTiles.tileOf(lit[i].x, lit[i].y)); };
-    std::stable_sort(litOrder.begin(), litOrder.end(), [&](uint32_t a, uint32_t b) { return tileOf(a) < tileOf(b); });
-    for (uint32_t k = 0; k < litOrder.size(); ++k) {
-        const uint32_t t = tileOf(litOrder[k]);
-        if (litRuns.empty() || litRuns.back().tile != t) litRuns.push_back({t, k, k});
-        litRuns.back().end = k + 1;
-    }
+        if (visible(lit[i])) litOrder[litTileStart[worldTiles.tileOf(lit[i].x, lit[i].y)]++] = i;
     litGrouped = lit.size();
     for (const OverlayPixel& o : overlay) note(o.x, o.y);
     const int top = fireBase - (fh - 1);
