@@ -6,9 +6,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
+#include "QuillmoorMothwake/DoubleBits.h"
 #include "QuillmoorMothwake/MathsTables.h"
 
 namespace quillmoor {
@@ -37,19 +37,7 @@ constexpr uint64_t signBias = 0x800 << expTableBits;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-// (std::bit_cast is missing from the WebAssembly build's older libc++.)
-uint64_t bits(double x) {
-    uint64_t b = 0;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-double fromBits(uint64_t b) {
-    double x = 0;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
-uint32_t top12(double x) { return static_cast<uint32_t>(bits(x) >> 52); }
+uint32_t top12(double x) { return static_cast<uint32_t>(bitsOf(x) >> 52); }
 
 // log(x) as hi + tail, with about 15 bits more than a double. ix is the bit
 // pattern of a positive normal x (subnormals come normalised, exponent below).
@@ -118,13 +106,13 @@ double expInline(double x, double xtail, uint64_t bias) {
         }
         if (abstop >= top12(1024.0)) {
             const double sign = bias ? -1.0 : 1.0;
-            return bits(x) >> 63 ? sign * 0.0 : sign * infinity;
+            return bitsOf(x) >> 63 ? sign * 0.0 : sign * infinity;
         }
         abstop = 0;  // large |x|: the special case below
     }
     // x = ln2/128 * k + r with r in [-ln2/256, ln2/256].
     double kd = std::fma(invLn2N, x, shift);
-    const uint64_t ki = bits(kd);
+    const uint64_t ki = bitsOf(kd);
     kd -= shift;
     double r = std::fma(kd, negLn2loN, std::fma(kd, negLn2hiN, x));
     r += xtail;
@@ -149,24 +137,24 @@ int wholeNumberKind(uint64_t iy) {
     return 2;
 }
 
-bool zeroInfNan(uint64_t i) { return 2 * i - 1 >= 2 * bits(infinity) - 1; }
+bool zeroInfNan(uint64_t i) { return 2 * i - 1 >= 2 * bitsOf(infinity) - 1; }
 
 }  // namespace
 
 double power(double x, double y) {
     uint64_t bias = 0;
-    uint64_t ix = bits(x);
-    const uint64_t iy = bits(y);
+    uint64_t ix = bitsOf(x);
+    const uint64_t iy = bitsOf(y);
     uint32_t topx = top12(x);
     const uint32_t topy = top12(y);
     if (topx - 0x001 >= 0x7ff - 0x001 || (topy & 0x7ff) - 0x3be >= 0x43e - 0x3be) {
         // x tiny, negative, infinite or nan; |y| tiny, huge or nan.
         if (zeroInfNan(iy)) {
             if (2 * iy == 0) return 1.0;
-            if (ix == bits(1.0)) return 1.0;
-            if (2 * ix > 2 * bits(infinity) || 2 * iy > 2 * bits(infinity)) return x + y;
-            if (2 * ix == 2 * bits(1.0)) return 1.0;
-            if ((2 * ix < 2 * bits(1.0)) == !(iy >> 63)) return 0.0;
+            if (ix == bitsOf(1.0)) return 1.0;
+            if (2 * ix > 2 * bitsOf(infinity) || 2 * iy > 2 * bitsOf(infinity)) return x + y;
+            if (2 * ix == 2 * bitsOf(1.0)) return 1.0;
+            if ((2 * ix < 2 * bitsOf(1.0)) == !(iy >> 63)) return 0.0;
             return y * y;
         }
         if (zeroInfNan(ix)) {
@@ -182,13 +170,13 @@ double power(double x, double y) {
             topx &= 0x7ff;
         }
         if ((topy & 0x7ff) - 0x3be >= 0x43e - 0x3be) {
-            if (ix == bits(1.0)) return 1.0;
-            if ((topy & 0x7ff) < 0x3be) return ix > bits(1.0) ? 1.0 + y : 1.0 - y;
-            return (ix > bits(1.0)) == (topy < 0x800) ? infinity : 0.0;
+            if (ix == bitsOf(1.0)) return 1.0;
+            if ((topy & 0x7ff) < 0x3be) return ix > bitsOf(1.0) ? 1.0 + y : 1.0 - y;
+            return (ix > bitsOf(1.0)) == (topy < 0x800) ? infinity : 0.0;
         }
         if (topx == 0) {
             // Subnormal x: normalised, with the exponent made negative.
-            ix = bits(x * 0x1p52);
+            ix = bitsOf(x * 0x1p52);
             ix &= 0x7fffffffffffffff;
             ix -= 52ULL << 52;
         }

@@ -7,9 +7,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
+#include "QuillmoorMothwake/DoubleBits.h"
 #include "QuillmoorMothwake/Maths.h"
 #include "QuillmoorMothwake/TrigExact.h"
 #include "QuillmoorMothwake/TrigTables.h"
@@ -38,12 +38,6 @@ constexpr double S3 = -1.0 / 6, S5 = 1.0 / 120, S7 = -1.0 / 5040;
 constexpr double C4 = 1.0 / 24, C6 = -1.0 / 720;
 
 constexpr double signs[] = {1.0, -1.0};
-
-uint64_t bitsOf(double x) {
-    uint64_t b = 0;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
 
 // a + b exactly, as the rounded sum and its error.
 DoubleDouble twoSum(double a, double b) {

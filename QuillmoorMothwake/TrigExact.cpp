@@ -1,8 +1,8 @@
 #include "QuillmoorMothwake/TrigExact.h"
+#include "QuillmoorMothwake/DoubleBits.h"
 
 #include <array>
 #include <bit>
-#include <cstring>
 
 namespace quillmoor::trig {
 
@@ -13,18 +13,6 @@ namespace {
 constexpr int windowLimbs = 12;
 // The window of the largest doubles (exponent 971) starts at limb (971 - 2) / 32.
 static_assert((971 - 2) / 32 + windowLimbs <= static_cast<int>(twoOverPi.size()));
-
-uint64_t bitsOf(double x) {
-    uint64_t b = 0;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-double fromBits(uint64_t b) {
-    double x = 0;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
 
 double powerOfTwo(int e) { return fromBits(static_cast<uint64_t>(e + 1023) << 52); }
 

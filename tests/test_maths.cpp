@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -12,26 +11,17 @@
 #endif
 
 #include "QuillmoorMothwake/Maths.h"
+#include "QuillmoorMothwake/DoubleBits.h"
 #include "QuillmoorMothwake/RNG.h"
 #include "QuillmoorMothwake/TrigExact.h"
 
+using quillmoor::bitsOf;
 using quillmoor::cosine;
+using quillmoor::fromBits;
 using quillmoor::power;
 using quillmoor::sine;
 
 namespace {
-
-uint64_t bitsOf(double x) {
-    uint64_t b = 0;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-double fromBits(uint64_t b) {
-    double x = 0;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
 
 // Same bits, or both not a number.
 ::testing::AssertionResult sameResult(double x, double y) {
