@@ -3,6 +3,10 @@
 #include <poll.h>
 #include <signal.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace platform {
 
 namespace {
@@ -55,6 +59,15 @@ StopReason SaverLoop::runAndAnnounce(FrontEnd& frontEnd, const NotificationCente
     const StopReason reason = run(frontEnd);
     notifications.post(willStopNotification);
     return reason;
+}
+
+std::optional<int> checkBeforeConnecting(StopSignals& signals, const std::string& programName) {
+    if (!signals.valid()) {
+        std::fprintf(stderr, "%s: cannot watch for stop signals: %s\n", programName.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (signals.take()) return 0;  // told to stop before anything was shown
+    return std::nullopt;
 }
 
 const char* describeStop(StopReason reason, int signal) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "platform/FrameClock.h"
 #include "platform/NotificationCenter.h"
@@ -59,6 +61,11 @@ private:
     FrameClock::Clock::duration interval_;
     int signal_ = 0;
 };
+
+// What a front end checks before it connects to its display: status 1 (with
+// a message) when the stop signals cannot be watched, 0 when a stop came
+// already, nothing when it may go on.
+std::optional<int> checkBeforeConnecting(StopSignals& signals, const std::string& programName);
 
 // How a run ended, for the verbose report: "SIGTERM", "SIGINT", "window destroyed", "quit".
 const char* describeStop(StopReason reason, int signal);

@@ -463,8 +463,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
         std::fprintf(stderr, "%s: %s\n", config.programName.c_str(), message.c_str());
         return 1;
     };
-    if (!signals.valid()) return fail(std::string("cannot watch for stop signals: ") + std::strerror(errno));
-    if (signals.take()) return 0;  // told to stop before anything was shown
+    if (const std::optional<int> status = checkBeforeConnecting(signals, config.programName)) return *status;
 
     auto display = X11Display::open();
     if (!display && signals.take()) return 0;  // told to stop while still connecting: nothing to show
