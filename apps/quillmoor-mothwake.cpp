@@ -19,19 +19,15 @@ constexpr const char* windowTitle = "Quillmoor Mothwake";
 int runFrontEnd(const HackOptions& options, platform::Host& host, platform::StopSignals& signals,
                 const platform::ViewFactory& makeView, const platform::FrameObserver& afterFrame) {
     const char* missing = nullptr;
+    const platform::SaverRunSettings run{options.showFps, options.verbose, programName, windowTitle, options.frames, testFrameDelay()};
     if (options.frontEnd == FrontEndChoice::wayland) {
 #ifdef QUILLMOOR_HAVE_WAYLAND
-        const platform::WaylandSaverConfig config{options.waylandMode, options.showFps, options.verbose,
-                                                  programName,         windowTitle,     programName,
-                                                  options.frames,      testFrameDelay()};
-        return platform::runWaylandSaver(host, signals, config, makeView, afterFrame);
+        return platform::runWaylandSaver(host, signals, {options.waylandMode, programName, run}, makeView, afterFrame);
 #endif
         missing = "Wayland";
     } else {
 #ifdef QUILLMOOR_HAVE_X11
-        const platform::X11SaverConfig config{options.target, options.windowId, options.showFps, options.verbose,
-                                              programName,    windowTitle,      options.frames,  testFrameDelay()};
-        return platform::runX11Saver(host, signals, config, makeView, afterFrame);
+        return platform::runX11Saver(host, signals, {options.target, options.windowId, run}, makeView, afterFrame);
 #endif
         missing = "X11";
     }

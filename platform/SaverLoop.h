@@ -62,6 +62,16 @@ private:
     int signal_ = 0;
 };
 
+// What every desktop front end is told about a run, beside where to draw.
+struct SaverRunSettings {
+    bool showFps = false;
+    bool verbose = false;               // report what is drawn on, sizes and the stop on stderr
+    std::string programName = "saver";  // prefix of every message
+    std::string windowTitle = "Screen Saver";
+    std::optional<long> holdAfter;               // steps after which each view's picture is held
+    std::chrono::milliseconds extraFrameTime{};  // added to every frame, to test slow frames
+};
+
 // What a front end checks before it connects to its display: status 1 (with
 // a message) when the stop signals cannot be watched, 0 when a stop came
 // already, nothing when it may go on.

@@ -48,7 +48,7 @@ public:
             const ViewFactory& makeView, const FrameObserver& afterFrame)
         : display_(display), host_(host), signals_(signals), config_(config), makeView_(makeView),
           afterFrame_(afterFrame),
-          settings_{config.windowTitle, config.appId, config.programName, config.holdAfter} {}
+          settings_{config.run.windowTitle, config.appId, config.run.programName, config.run.holdAfter} {}
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -94,11 +94,11 @@ private:
     };
 
     void fail(const std::string& message) {
-        std::fprintf(stderr, "%s: %s\n", config_.programName.c_str(), message.c_str());
+        std::fprintf(stderr, "%s: %s\n", config_.run.programName.c_str(), message.c_str());
         failed_ = true;
     }
     void report(const std::string& line) const {
-        if (config_.verbose) std::fprintf(stderr, "%s: %s\n", config_.programName.c_str(), line.c_str());
+        if (config_.run.verbose) std::fprintf(stderr, "%s: %s\n", config_.run.programName.c_str(), line.c_str());
     }
     void stop(StopReason reason, const char* cause) {
         if (stop_ != StopReason::none) return;
@@ -421,7 +421,7 @@ void Session::finishWait(bool readable) {
 
 void Session::frame(StopSignals& signals) {
     const auto started = FrameStats::Clock::now();
-    const std::string* overlay = config_.showFps ? &stats_.text() : nullptr;
+    const std::string* overlay = config_.run.showFps ? &stats_.text() : nullptr;
     bool presented = false;
     for (auto& s : surfaces_) {
         if (signals.take()) break;
@@ -430,7 +430,7 @@ void Session::frame(StopSignals& signals) {
         if (afterFrame_) afterFrame_(*s->view());
     }
     if (!failed_ && wl_display_flush(display_) < 0 && errno != EAGAIN) lost();
-    if (config_.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.extraFrameTime);
+    if (config_.run.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.run.extraFrameTime);
     if (presented) stats_.frameDone(started, FrameStats::Clock::now());
 }
 
@@ -460,10 +460,10 @@ void Session::pointerMoved(double x, double y) {
 int runWaylandSaver(Host& host, StopSignals& signals, const WaylandSaverConfig& config, const ViewFactory& makeView,
                     const FrameObserver& afterFrame) {
     const auto fail = [&](const std::string& message) {
-        std::fprintf(stderr, "%s: %s\n", config.programName.c_str(), message.c_str());
+        std::fprintf(stderr, "%s: %s\n", config.run.programName.c_str(), message.c_str());
         return 1;
     };
-    if (const std::optional<int> status = checkBeforeConnecting(signals, config.programName)) return *status;
+    if (const std::optional<int> status = checkBeforeConnecting(signals, config.run.programName)) return *status;
 
     // libwayland's own messages would come on top of ours; every failure is
     // reported here in one line.
@@ -485,8 +485,8 @@ int runWaylandSaver(Host& host, StopSignals& signals, const WaylandSaverConfig& 
         } else {
             SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
             const StopReason reason = loop.runAndAnnounce(session, host.notifications);
-            if (config.verbose)
-                std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(),
+            if (config.run.verbose)
+                std::fprintf(stderr, "%s: stopping (%s)\n", config.run.programName.c_str(),
                              reason == StopReason::signal ? describeStop(reason, loop.signal()) : session.stopCause());
             status = session.failed() ? 1 : 0;
         }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <chrono>
-#include <optional>
 #include <string>
 
+#include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
 #include "platform/StopSignals.h"
 
@@ -19,13 +18,8 @@ enum class WaylandMode {
 
 struct WaylandSaverConfig {
     WaylandMode mode = WaylandMode::window;
-    bool showFps = false;
-    bool verbose = false;               // report protocols, surfaces, sizes and the stop on stderr
-    std::string programName = "saver";  // prefix of every message, and the layer surfaces' namespace
-    std::string windowTitle = "Screen Saver";
     std::string appId = "saver";
-    std::optional<long> holdAfter;               // steps after which each view's picture is held
-    std::chrono::milliseconds extraFrameTime{};  // added to every frame, to test slow frames
+    SaverRunSettings run;  // its program name also names the layer surfaces
 };
 
 // The Wayland host: connects to the compositor, makes one surface and one

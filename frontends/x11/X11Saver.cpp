@@ -246,11 +246,11 @@ public:
 
 private:
     void fail(const std::string& message) const {
-        std::fprintf(stderr, "%s: %s\n", config_.programName.c_str(), message.c_str());
+        std::fprintf(stderr, "%s: %s\n", config_.run.programName.c_str(), message.c_str());
     }
     void report(const Surface& s) const {
-        if (!config_.verbose) return;
-        std::fprintf(stderr, "%s: window 0x%lx %dx%d (%s)\n", config_.programName.c_str(), s.window(), s.width(),
+        if (!config_.run.verbose) return;
+        std::fprintf(stderr, "%s: window 0x%lx %dx%d (%s)\n", config_.run.programName.c_str(), s.window(), s.width(),
                      s.height(), s.image().usesShm() ? "MIT-SHM" : "XPutImage");
     }
 
@@ -329,12 +329,12 @@ bool Session::createOwn(Area area, bool fullscreen) {
         XCreateWindow(d_, root, area.x, area.y, static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
                       0, CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
 
-    const std::string& title = config_.windowTitle;
+    const std::string& title = config_.run.windowTitle;
     XStoreName(d_, window, title.c_str());
     XChangeProperty(d_, window, XInternAtom(d_, "_NET_WM_NAME", False), XInternAtom(d_, "UTF8_STRING", False), 8,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
     XClassHint classHint{};
-    std::string name = config_.programName, className = title;
+    std::string name = config_.run.programName, className = title;
     classHint.res_name = name.data();
     classHint.res_class = className.data();
     XSetClassHint(d_, window, &classHint);
@@ -367,7 +367,7 @@ bool Session::addSurface(Window window, bool owned, Visual* visual, int depth, A
     }
     surfaces_.push_back(std::make_unique<Surface>(display_, window, owned, visual, depth, area, std::move(view)));
     Surface& s = *surfaces_.back();
-    if (config_.holdAfter) s.saver().holdAfter(*config_.holdAfter);
+    if (config_.run.holdAfter) s.saver().holdAfter(*config_.run.holdAfter);
     if (!isSupported(s.image().layout())) {
         fail("the window's visual is not a TrueColor visual of 16, 24 or 32 bits per pixel");
         return false;
@@ -442,7 +442,7 @@ void Session::dispatch() {
 
 void Session::frame(StopSignals& signals) {
     const auto started = FrameStats::Clock::now();
-    const std::string* overlay = config_.showFps ? &stats_.text() : nullptr;
+    const std::string* overlay = config_.run.showFps ? &stats_.text() : nullptr;
     for (auto& s : surfaces_) {
         if (signals.take()) break;
         if (!s->shown()) continue;
@@ -451,7 +451,7 @@ void Session::frame(StopSignals& signals) {
         if (afterFrame_) afterFrame_(s->view());
     }
     XFlush(d_);
-    if (config_.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.extraFrameTime);
+    if (config_.run.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.run.extraFrameTime);
     stats_.frameDone(started, FrameStats::Clock::now());
 }
 
@@ -460,10 +460,10 @@ void Session::frame(StopSignals& signals) {
 int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, const ViewFactory& makeView,
                 const FrameObserver& afterFrame) {
     const auto fail = [&](const std::string& message) {
-        std::fprintf(stderr, "%s: %s\n", config.programName.c_str(), message.c_str());
+        std::fprintf(stderr, "%s: %s\n", config.run.programName.c_str(), message.c_str());
         return 1;
     };
-    if (const std::optional<int> status = checkBeforeConnecting(signals, config.programName)) return *status;
+    if (const std::optional<int> status = checkBeforeConnecting(signals, config.run.programName)) return *status;
 
     auto display = X11Display::open();
     if (!display && signals.take()) return 0;  // told to stop while still connecting: nothing to show
@@ -476,8 +476,8 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
         if (!session.start()) return 1;
         SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
         const StopReason reason = loop.runAndAnnounce(session, host.notifications);
-        if (config.verbose)
-            std::fprintf(stderr, "%s: stopping (%s)\n", config.programName.c_str(), describeStop(reason, loop.signal()));
+        if (config.run.verbose)
+            std::fprintf(stderr, "%s: stopping (%s)\n", config.run.programName.c_str(), describeStop(reason, loop.signal()));
         return 0;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for the frames of a window this size");

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
-#include <optional>
-#include <string>
 
+#include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
 #include "platform/StopSignals.h"
 
@@ -21,12 +19,7 @@ enum class X11Target {
 struct X11SaverConfig {
     X11Target target = X11Target::ownWindow;
     unsigned long windowId = 0;  // for X11Target::window
-    bool showFps = false;
-    bool verbose = false;               // report windows, sizes and the stop on stderr
-    std::string programName = "saver";  // prefix of every message
-    std::string windowTitle = "Screen Saver";
-    std::optional<long> holdAfter;              // steps after which each view's picture is held
-    std::chrono::milliseconds extraFrameTime{};  // added to every frame, to test slow frames
+    SaverRunSettings run;
 };
 
 // The X11 host: opens the display, makes one view per window it draws into,
