@@ -126,8 +126,9 @@ std::optional<PixelView> X11Image::directView() const {
 }
 
 void X11Image::waitForServer() {
-    if (shm_ && putPending_) XSync(display_.get(), False);
-    putPending_ = false;
+    // Any reply or event to a later request shows the server is past the put.
+    if (shm_ && lastPut_ && LastKnownRequestProcessed(display_.get()) < lastPut_) XSync(display_.get(), False);
+    lastPut_ = 0;
 }
 
 void X11Image::write(const Framebuffer& frame) {
@@ -155,7 +156,7 @@ void X11Image::put(Drawable target, GC gc, const Region& region) {
         const auto w = static_cast<unsigned>(r.width), h = static_cast<unsigned>(r.height);
         if (shm_) {
             XShmPutImage(display_.get(), target, gc, image_, r.x, r.y, r.x, r.y, w, h, False);
-            putPending_ = true;
+            lastPut_ = NextRequest(display_.get()) - 1;
         } else {
             XPutImage(display_.get(), target, gc, image_, r.x, r.y, r.x, r.y, w, h);
         }

@@ -74,7 +74,8 @@ public:
     std::optional<PixelView> directView() const;
 
     // Waits until the server has finished reading the last frame put from
-    // shared memory, so the memory can be drawn into again.
+    // shared memory, so the memory can be drawn into again; at once when a
+    // sync since the put showed that already.
     void waitForServer();
 
     // Copies a framebuffer of the image's size (all of it, or the region) into
@@ -93,7 +94,7 @@ private:
     XImage* image_ = nullptr;
     XShmSegmentInfo segment_{};
     bool shm_ = false;
-    bool putPending_ = false;
+    unsigned long lastPut_ = 0;  // the request number of the last put from shared memory not known to be done
 };
 
 }  // namespace platform
