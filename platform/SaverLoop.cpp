@@ -11,17 +11,23 @@ namespace platform {
 
 namespace {
 
+// Which descriptors a wait found readable.
+struct News {
+    bool display = false;
+    bool signals = false;
+};
+
 // Sleeps until the display or the signal descriptor has news, or until the
-// deadline (none: indefinitely). True when the display's descriptor is readable.
-bool waitForNews(int eventFd, int signalFd, const FrameClock::Clock::duration* timeout) {
+// deadline (none: indefinitely).
+News waitForNews(int eventFd, int signalFd, const FrameClock::Clock::duration* timeout) {
     pollfd waits[2] = {{eventFd, POLLIN, 0}, {signalFd, POLLIN, 0}};
     timespec until{};
     if (timeout) {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*timeout).count();
         until = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     }
-    if (ppoll(waits, 2, timeout ? &until : nullptr, nullptr) <= 0) return false;
-    return (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    if (ppoll(waits, 2, timeout ? &until : nullptr, nullptr) <= 0) return {};
+    return {(waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0, waits[1].revents != 0};
 }
 
 }  // namespace
@@ -34,8 +40,13 @@ SaverLoop::SaverLoop(StopSignals& signals, std::chrono::duration<double> interva
 StopReason SaverLoop::run(FrontEnd& frontEnd) {
     FrameClock clock(interval_, FrameClock::Clock::now());
     bool paused = false;
+    // The signal descriptor is read only before the first wait and when a
+    // wait found it readable: a signal that comes during a frame wakes the
+    // next wait at once. One taken meanwhile (by a frame) is remembered.
+    bool signalNews = true;
     for (;;) {
-        if ((signal_ = signals_.take())) return StopReason::signal;
+        if ((signal_ = signalNews ? signals_.take() : signals_.taken())) return StopReason::signal;
+        signalNews = false;
         frontEnd.dispatch();
         if (const StopReason reason = frontEnd.stopReason(); reason != StopReason::none) return reason;
 
@@ -51,7 +62,9 @@ StopReason SaverLoop::run(FrontEnd& frontEnd) {
 
         const auto timeout = clock.deadline() - now;
         frontEnd.prepareWait();
-        frontEnd.finishWait(waitForNews(frontEnd.eventFd(), signals_.fd(), wanted ? &timeout : nullptr));
+        const News news = waitForNews(frontEnd.eventFd(), signals_.fd(), wanted ? &timeout : nullptr);
+        signalNews = news.signals;
+        frontEnd.finishWait(news.display);
     }
 }
 

@@ -26,6 +26,8 @@ public:
     // The signal number of a stop request that has arrived, or 0; never waits.
     // Once one has been taken, it is remembered and returned again.
     int take();
+    // The signal taken so far, or 0, without looking for a new one.
+    int taken() const { return taken_; }
 
 private:
     int fd_ = -1;

@@ -424,7 +424,7 @@ void Session::frame(StopSignals& signals) {
     const std::string* overlay = config_.run.showFps ? &stats_.text() : nullptr;
     bool presented = false;
     for (auto& s : surfaces_) {
-        if (signals.take()) break;
+        if (&s != &surfaces_.front() && signals.take()) break;  // the loop looked just before the first
         if (!s->present(overlay)) continue;
         presented = true;
         if (afterFrame_) afterFrame_(*s->view());

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "frontends/x11/X11Display.h"
@@ -88,15 +89,16 @@ public:
     }
 
     // Only the pixels that changed are moved to the server; a frame in which
-    // nothing changed puts nothing.
-    void drawFrame(const std::string* overlay) {
+    // nothing changed puts nothing. True when something was put.
+    bool drawFrame(const std::string* overlay) {
         if (direct_) image_->waitForServer();  // the frame is drawn into memory the server reads
-        if (!saver_.renderFrame(overlay)) return;
+        if (!saver_.renderFrame(overlay)) return false;
         const Region& damage = saver_.damage();
-        if (damage.empty()) return;
+        if (damage.empty()) return false;
         if (!direct_) image_->write(saver_.ownFramebuffer(), damage);
         image_->put(window_, gc_, damage);
         painted_ = true;
+        return true;
     }
 
     // Puts the last finished frame again, as after an exposure.
@@ -236,6 +238,7 @@ public:
     int eventFd() const override { return ConnectionNumber(d_); }
     void dispatch() override;
     void prepareWait() override { XFlush(d_); }
+    void finishWait(bool readable) override { socketNews_ = readable; }
     void frame(StopSignals& signals) override;
     bool wantsFrames() const override {
         for (const auto& s : surfaces_)
@@ -275,6 +278,7 @@ private:
     std::vector<std::unique_ptr<Surface>> surfaces_;
     FrameStats stats_;
     StopReason stop_ = StopReason::none;
+    bool socketNews_ = true;  // the socket may hold something not read yet
 };
 
 bool Session::adopt(Window window) {
@@ -432,7 +436,11 @@ void Session::checkErrors() {
 
 // Every event already read or waiting is handled, so none waits behind a frame.
 void Session::dispatch() {
-    while (stop_ == StopReason::none && XPending(d_)) {
+    // The socket is read only when the last wait found it readable (and
+    // before the first wait): what arrives meanwhile wakes the next wait at
+    // once, and events read by a sync wait in Xlib's queue.
+    if (std::exchange(socketNews_, false)) XEventsQueued(d_, QueuedAfterReading);
+    while (stop_ == StopReason::none && XEventsQueued(d_, QueuedAlready)) {
         XEvent event;
         XNextEvent(d_, &event);
         handle(event);
@@ -443,14 +451,21 @@ void Session::dispatch() {
 void Session::frame(StopSignals& signals) {
     const auto started = FrameStats::Clock::now();
     const std::string* overlay = config_.run.showFps ? &stats_.text() : nullptr;
+    bool put = false;
     for (auto& s : surfaces_) {
-        if (signals.take()) break;
+        if (&s != &surfaces_.front() && signals.take()) break;  // the loop looked just before the first
         if (!s->shown()) continue;
         if (s->applySize()) report(*s);
-        s->drawFrame(overlay);
+        put |= s->drawFrame(overlay);
         if (afterFrame_) afterFrame_(s->view());
     }
-    XFlush(d_);
+    // Waiting for the server right after the puts lets it read them and
+    // answer in one wake-up; the next frame then finds the shared memory free
+    // without another round trip.
+    if (put)
+        XSync(d_, False);
+    else
+        XFlush(d_);
     if (config_.run.extraFrameTime.count() > 0) std::this_thread::sleep_for(config_.run.extraFrameTime);
     stats_.frameDone(started, FrameStats::Clock::now());
 }
