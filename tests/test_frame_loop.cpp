@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
+#include <new>
 #include <thread>
+#include <vector>
 
 #include "QuillmoorMothwake/GlimmerfoldView.h"
 #include "platform/SaverLoop.h"
@@ -155,4 +159,20 @@ TEST(SaverLoop, PacesFramesAndDrawsNoneWhileNothingIsShown) {
     EXPECT_EQ(loop.run(hidden), StopReason::signal);
     stopper.join();
     EXPECT_EQ(hidden.frames, 0);
+}
+
+// The program's allocation functions are linked into this test.
+TEST(LargeAllocations, PutLargeBlocksOnHugePageBoundariesAndRefuseImpossibleSizes) {
+    constexpr std::uintptr_t hugePage = std::uintptr_t{2} << 20;
+    for (const std::size_t size : {std::size_t{1} << 20, (std::size_t{2} << 20) + 1, std::size_t{5'000'000}}) {
+        std::vector<uint32_t> pixels(size / 4, 7);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pixels.data()) % hugePage, 0u) << size;
+        EXPECT_EQ(pixels.back(), 7u);
+    }
+    const auto small = std::make_unique<char[]>(100);
+    EXPECT_NE(small, nullptr);
+    // Sizes near the top of the address space must fail, not wrap around to a small block.
+    volatile std::size_t impossible = SIZE_MAX - 4096;
+    EXPECT_EQ(::operator new(impossible, std::nothrow), nullptr);
+    EXPECT_THROW(::operator delete(::operator new(impossible)), std::bad_alloc);
 }
