@@ -8,10 +8,8 @@
 
 namespace platform {
 
-// One rectangle of reported damage, inside one row of a surface cut into
-// rows: columns x0 ... x1 - 1, pixel rows top ... bottom - 1.
+// One rectangle of damage: columns x0 ... x1 - 1, pixel rows top ... bottom - 1.
 struct DamageSpan {
-    int row = 0;
     int x0 = 0;
     int x1 = 0;
     int top = 0;
@@ -21,67 +19,50 @@ struct DamageSpan {
     bool operator==(const DamageSpan&) const = default;
 };
 
-// How many rectangles the union of two reports (rectangles sorted by row,
-// each report's disjoint) has in the banded form pixman and the compositors
-// built on it keep regions in: y bands, each a row of x spans, neighbouring
-// spans in a band merged, a band with the same spans as the one right above
-// merged into it. The scratch vectors are reused.
-class BandCounter {
+// The banded form pixman, and the compositors built on it, keep regions in:
+// y bands, each a row of x spans; spans of a band that touch are joined, and
+// a band with the same spans as the one right above it is joined to it. The
+// scratch vectors are reused.
+class Banding {
 public:
-    // acrossRows false: bands of neighbouring rows are not merged, which
-    // counts as many or more.
-    std::size_t count(const std::vector<DamageSpan>& a, const std::vector<DamageSpan>& b, bool acrossRows = true);
+    // The union of the rectangles (they may overlap) in banded form, sorted
+    // by top, then x0.
+    const std::vector<DamageSpan>& of(const std::vector<DamageSpan>& rects);
 
 private:
-    void addBand(int top, int bottom);
-
-    std::vector<DamageSpan> row_, band_, lastBand_;
+    std::vector<DamageSpan> all_, slab_, out_;
     std::vector<int> edges_;
-    int lastBottom_ = 0;
-    std::size_t count_ = 0;
 };
 
 // Chooses the rectangles a frame's damage is reported to the compositor in.
 //
-// wlroots (sway, and others) redraws into an output buffer the damage of
-// the frames that buffer has not shown yet: the last frame's alone where a
-// buffer is free again at once (the headless backend), the last two where
-// one is on screen while the next is drawn (a real display, or a window of
-// another compositor). Once that region has more than 20 rectangles in
-// banded form it redraws its bounding box instead. The forest changes a
-// few dozen small patches all over the screen each frame: sent as they are
-// they make it redraw most of the screen, and so do a few boxes around them.
-// Redrawing costs sway (pixman) per pixel, far more per pixel row of a
-// rectangle and more again per rectangle (see costOf).
+// wlroots (sway, and others) keeps damage in banded form and redraws each of
+// its rectangles from the surface's buffer; once the region has more than 20
+// rectangles it redraws their bounding box instead. Redrawing costs sway
+// (pixman) per pixel, far more per pixel row of a rectangle and more again
+// per rectangle (see costOf). The forest changes a few dozen small patches
+// all over the screen each frame, some 35 rectangles in banded form: sent as
+// they are, sway redraws most of the screen.
 //
-// So the surface is cut into a fixed number of rows and the damage into
-// rectangles inside them, and of two ways to report them the cheaper is
-// taken. Either neighbours in a row are merged into their bounding box,
-// cheapest first, while that costs less than it saves and then until this
-// frame has at most frameRects rectangles in banded form and, with the last
-// frame's, at most compositorRects (few, tight rectangles: best where
-// changes are few). Or every row is one band as tall as the row, whose x
-// spans are joined the same way (many specks: rows that are alike in every
-// frame leave the union with the last frame few bands). Rectangles never
-// cross a row edge, so when neither fits, a row can become one whole-row
-// rectangle that also covers the last frame's in it: then the two frames
-// have at most one rectangle in each such row, and the last frame's (at
-// most frameRects) elsewhere, rows + frameRects = compositorRects in all.
+// So the damage is taken in banded form and changed step by step, each step
+// the one that adds least cost: a gap between two spans of a band filled, or
+// two neighbouring bands made one, with the union of their spans or with
+// their bounding box. Steps are taken while they save cost, then while the
+// frame has more than compositorRects rectangles.
+//
+// The plan is for the frame alone, as sway redraws it on the headless
+// backend, where the output's buffer is free again at once. An output that
+// shows one buffer while the next is drawn redraws the last two frames'
+// damage, and two such plans together nearly always pass 20 rectangles (their
+// bands interleave), so there it redraws their bounding box.
 class CompositorDamage {
 public:
-    // Six rows cost sway least (costOf, over what it redrew) for both scenes
-    // at 1920x1080 and 3840x2160; four, eight and ten cost more.
-    static constexpr int rows = 6;
     static constexpr std::size_t compositorRects = 20;
-    static constexpr std::size_t frameRects = compositorRects - rows;
 
     // The rectangles to report for a frame that changed `damage` on a surface
     // of width x height pixels: disjoint, inside the surface, covering every
-    // damaged pixel in it. The frame is taken to be committed.
+    // damaged pixel in it, at most compositorRects of them, in banded form.
     const Region& report(const Region& damage, int width, int height);
-
-    // The rectangles of the last report.
-    const std::vector<DamageSpan>& lastSpans() const { return last_; }
 
     // What redrawing a rectangle costs sway with the pixman renderer, in
     // pixels: measured with rectangles of many shapes at 30 frames a second
@@ -89,29 +70,35 @@ public:
     static int64_t costOf(const DamageSpan& s) { return 2000 + int64_t{60 + s.width()} * s.height(); }
 
 private:
-    // Few tight rectangles, into spans_.
-    void mergeRectangles();
-    // Index of the neighbour pair (k, k + 1) in spans_ whose merging adds
-    // least cost, or -1 when no two rectangles share a row; the change in `delta`.
-    std::ptrdiff_t cheapestMerge(int64_t& delta) const;
-    void merge(std::size_t k);
-    bool fits(const std::vector<DamageSpan>& spans);
-    // One whole-row rectangle per damaged row, covering the last report's there too.
-    void coverRows();
-    // Whole-row bands, into rows_; false when no joining fits.
-    bool joinRowSpans();
-    void joinGaps(std::size_t joins);
+    // A band of spans_: spans_[first] ... spans_[end - 1], all of the same rows.
+    struct Band {
+        std::size_t first = 0;
+        std::size_t end = 0;
+        int64_t cost = 0;
+    };
+    enum class Kind : uint8_t { fillGap, unite, box };
+    // One possible step: what it adds to the cost and to the count of rectangles.
+    struct Step {
+        Kind kind = Kind::fillGap;
+        std::size_t at = 0;  // fillGap: the span left of the gap; unite, box: the upper band
+        int64_t cost = 0;
+        std::ptrdiff_t count = 0;
+    };
 
-    int width_ = 0;
-    int height_ = 0;
-    int rowHeight_ = 1;
-    std::vector<DamageSpan> pieces_;  // the damage cut at row edges, sorted by row, then x0
-    std::vector<DamageSpan> spans_;   // merged rectangles
-    std::vector<DamageSpan> rowSpans_, rows_;  // whole-row spans, before and after joining
-    std::vector<int64_t> gaps_;       // cost of joining, and the index of the span left of the gap
-    std::vector<uint8_t> joinAfter_;
-    std::vector<DamageSpan> last_;
-    BandCounter bands_;
+    void findBands();
+    // The spans of bands b and b + 1 together, touching ones joined, into united_.
+    void uniteSpans(std::size_t b);
+    // The step that adds least cost (saving: any; else the least per
+    // rectangle saved); false when there is none.
+    bool cheapestStep(bool saving, Step& best);
+    void take(const Step& step);
+    void replaceBands(std::size_t b, const std::vector<DamageSpan>& spans);
+
+    std::vector<DamageSpan> pieces_;  // the damage inside the surface
+    std::vector<DamageSpan> spans_;   // the report being made, in banded form
+    std::vector<Band> bands_;
+    std::vector<DamageSpan> united_;
+    Banding banding_;
     Region rects_;
 };
 
