@@ -29,7 +29,7 @@ void SaverSurface::setTarget(PixelView target) {
 void SaverSurface::switchBuffer(PixelView target, const Region& missed) {
     target_ = target;
     context_.switchBuffer(target);
-    context_.addDamage(missed);
+    context_.addRedraw(missed);
 }
 
 void SaverSurface::useOwnFramebuffer(ChannelOrder order) {

@@ -363,6 +363,11 @@ void SoftwareGraphicsContext::addDamage(const Region& region) {
     for (const PixelRect& r : region) addDamage(r);
 }
 
+void SoftwareGraphicsContext::addRedraw(const Region& region) {
+    for (const PixelRect& r : region)
+        if (!r.empty()) addedRedraw_.push_back(r);
+}
+
 bool SoftwareGraphicsContext::resetsEveryPixel(const std::vector<DrawOp>& ops) const {
     return !ops.empty() && !ops.front().image && ops.front().fill.opaqueWhole && ops.front().bounds == wholeBuffer();
 }
@@ -395,18 +400,27 @@ void SoftwareGraphicsContext::endFrame() {
     int64_t redrawCost = static_cast<int64_t>(redraw_.size()) * rectangleCost;
     for (const PixelRect& r : redraw_) redrawCost += r.area();
     if (resets && 2 * redrawCost >= whole.area()) drawWhole = true;
+    // Missed pixels are redrawn with the changes, but not reported. A picture
+    // that depends on what lay beneath can only be redrawn whole.
+    std::size_t missed = 0;
+    for (const PixelRect& r : addedRedraw_)
+        if (const PixelRect inside = intersection(r, whole); !inside.empty()) addedRedraw_[missed++] = inside;
+    addedRedraw_.resize(missed);
+    if (!resets && missed) drawWhole = true;
 
     if (whole.empty()) {
         // Nothing to draw into.
     } else if (drawWhole) {
         redrawAll(ops);
         damage_.add(whole);
-    } else if (!redraw_.empty()) {
+    } else if (!redraw_.empty() || !addedRedraw_.empty()) {
         // A picture drawn over what lay beneath cannot be redrawn in part;
         // the pixels added are reported as they are.
+        if (!redraw_.empty()) damage_ = Region::covering(redraw_, damageLimit_);
+        redraw_.insert(redraw_.end(), addedRedraw_.begin(), addedRedraw_.end());
         if (resets) redrawDamaged(ops);
-        damage_ = Region::covering(redraw_, damageLimit_);
     }
+    addedRedraw_.clear();
     if (drew) previous_.swap(ops_);
     ops_.clear();
     valid_ = !previous_.empty();

@@ -53,12 +53,9 @@ public:
     void retarget(PixelView target);
     // Draws into another buffer of the same size and order that holds an
     // earlier frame of this context, for a front end with several buffers:
-    // it adds with addDamage() what that buffer missed since it was last drawn
-    // into (the damage of the frames since). Any other buffer is retarget().
-    // What was added counts in that frame's damage(), so a front end that
-    // keeps a missed region per buffer must not feed damage() back into them
-    // unfiltered, or the regions grow every frame; copying the missed pixels
-    // from the buffer with the latest frame avoids that.
+    // it adds with addRedraw() what that buffer missed since it was last drawn
+    // into (the damage of the frames since), so damage() stays what changed
+    // since the last frame. Any other buffer is retarget().
     void switchBuffer(PixelView target);
 
     void beginFrame();
@@ -71,6 +68,10 @@ public:
     // and report, whatever the operations say; clipped to the buffer.
     void addDamage(PixelRect rect);
     void addDamage(const Region& region);
+    // Pixels the frame in progress (between frames: the next one) must redraw
+    // but not report: those a buffer switched to has missed, which the display
+    // already shows. Clipped to the buffer.
+    void addRedraw(const Region& region);
 
     // The pixels the last frame changed, row 0 at the top, as at most
     // damageLimit() rectangles; empty when nothing changed.
@@ -142,7 +143,7 @@ private:
     bool recording_ = false;
     bool valid_ = false;  // previous_ is what the framebuffer shows
     std::vector<DrawOp> ops_, previous_;
-    std::vector<PixelRect> addedDamage_;
+    std::vector<PixelRect> addedDamage_, addedRedraw_;
     std::vector<PixelRect> redraw_;  // this frame's damage, fine-grained
     Region damage_;
     std::size_t damageLimit_ = defaultDamageRects;

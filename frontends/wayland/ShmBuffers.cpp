@@ -78,18 +78,9 @@ ShmBuffer* ShmBufferPool::acquire(int width, int height) {
     return buffers_.back().get();
 }
 
-bool ShmBufferPool::catchUp(ShmBuffer& buffer) {
-    if (!buffer.holdsFrame_ || !latest_) return false;
-    if (latest_ == &buffer) return true;
-    const PixelView from = latest_->pixels(), to = buffer.pixels();
-    if (from.width != to.width || from.height != to.height) return false;
-    for (const PixelRect& missed : buffer.missed_) {
-        const PixelRect r = intersection(missed, {0, 0, to.width, to.height});
-        for (int y = r.y; y < r.bottom(); ++y)
-            std::memcpy(to.row(y) + r.x, from.row(y) + r.x, static_cast<size_t>(r.width) * sizeof(uint32_t));
-    }
-    buffer.missed_.clear();
-    return true;
+const Region* ShmBufferPool::missedBy(const ShmBuffer& buffer) const {
+    if (!buffer.holdsFrame_ || !latest_ || latest_->width() != buffer.width() || latest_->height() != buffer.height()) return nullptr;
+    return &buffer.missed_;
 }
 
 void ShmBufferPool::frameDrawn(ShmBuffer& buffer, const Region& damage) {

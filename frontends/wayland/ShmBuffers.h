@@ -61,10 +61,10 @@ private:
 //
 // Frames are drawn into the buffers in turn, each only where it changed, so
 // the pool keeps for every buffer the pixels it missed: the changes of the
-// frames drawn into the others since. Before the next frame is drawn into a
-// buffer, catchUp() copies those pixels from the buffer with the latest
-// frame; then only that frame's own changes are drawn, and they are all the
-// damage the compositor is told of.
+// frames drawn into the others since. The next frame drawn into a buffer
+// redraws those too (from the frame's drawing, which reads the canvas rather
+// than another buffer's cold pages), but only its own changes are the damage
+// the compositor is told of.
 class ShmBufferPool {
 public:
     static constexpr size_t maxBuffers = 3;
@@ -79,10 +79,10 @@ public:
     // holds as many as may be made.
     ShmBuffer* acquire(int width, int height);
 
-    // Makes the buffer show the latest frame drawn, copying what it missed
-    // from the buffer that holds that frame. False when it holds no frame of
-    // its surface: the next frame must be drawn into it whole.
-    bool catchUp(ShmBuffer& buffer);
+    // The pixels the buffer missed since it was last drawn into, or null
+    // when it holds no frame of its surface: then the next frame must be
+    // drawn into it whole.
+    const Region* missedBy(const ShmBuffer& buffer) const;
     // A frame that changed `damage` was drawn into `buffer`: it holds the
     // latest frame now, and every other buffer has missed those pixels.
     void frameDrawn(ShmBuffer& buffer, const Region& damage);

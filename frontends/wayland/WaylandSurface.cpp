@@ -250,10 +250,10 @@ bool ShownSurface::present(const std::string* overlay) {
         gate_.missed();
         return false;
     }
-    // A buffer brought up to the latest frame gets only this frame's changes;
-    // any other is drawn whole.
-    if (buffers_.catchUp(*buffer))
-        saver_->switchBuffer(buffer->pixels(), Region());
+    // A buffer that holds an earlier frame gets what it missed and this
+    // frame's changes; any other is drawn whole.
+    if (const Region* missed = buffers_.missedBy(*buffer))
+        saver_->switchBuffer(buffer->pixels(), *missed);
     else
         saver_->setTarget(buffer->pixels());
     const bool drawn = saver_->renderFrame(overlay);
