@@ -295,25 +295,25 @@ void SoftwareGraphicsContext::flush() {
 
 void SoftwareGraphicsContext::forgetHistory() {
     valid_ = false;
-    previous_.clear();
+    shown_.clear();
+}
+
+bool SoftwareGraphicsContext::isCurrentFill(const DrawOp& op, Rect rect) const {
+    return !op.image && op.rect == rect && op.colour.white == fill_.white && op.colour.alpha == fill_.alpha && op.quality == quality_;
 }
 
 void SoftwareGraphicsContext::fillRect(Rect rect) {
-    DrawOp op{rect, fill_, std::nullopt, quality_, {}, {}, {}};
     if (recording_) {
-        // Most fills repeat the last frame's at the same place in the list
-        // (the scanlines): their geometry is known already.
-        const std::size_t i = ops_.size();
-        if (i < previous_.size() && !previous_[i].image && previous_[i].rect == rect && previous_[i].colour.white == fill_.white &&
-            previous_[i].colour.alpha == fill_.alpha && previous_[i].quality == quality_) {
-            op.bounds = previous_[i].bounds;
-            op.fill = previous_[i].fill;
-        } else {
-            resolve(op);
-        }
-        ops_.push_back(std::move(op));
+        // A fill that repeats the last frame's at the same place in the list
+        // (the scanlines) is already there.
+        const std::size_t i = recorded_++;
+        if (i < shown_.size() && isCurrentFill(shown_[i], rect)) return;
+        DrawOp op{rect, fill_, std::nullopt, quality_, {}, {}, {}};
+        resolve(op);
+        differing_.push_back({i, std::move(op)});
         return;
     }
+    DrawOp op{rect, fill_, std::nullopt, quality_, {}, {}, {}};
     resolve(op);
     forgetHistory();
     paintFill(op, wholeBuffer());
@@ -323,7 +323,7 @@ void SoftwareGraphicsContext::drawImage(const Image& image, Rect rect) {
     DrawOp op{rect, fill_, image, quality_, {}, {}, {}};
     resolve(op);
     if (recording_) {
-        ops_.push_back(std::move(op));
+        differing_.push_back({recorded_++, std::move(op)});
         return;
     }
     forgetHistory();
@@ -336,8 +336,8 @@ void SoftwareGraphicsContext::retarget(PixelView target) {
     fb_ = target;
     valid_ = false;
     if (sameSize) return;
-    for (DrawOp& op : previous_) resolve(op);
-    for (DrawOp& op : ops_) resolve(op);
+    for (DrawOp& op : shown_) resolve(op);
+    for (Differing& d : differing_) resolve(d.op);
 }
 
 void SoftwareGraphicsContext::switchBuffer(PixelView target) {
@@ -352,7 +352,8 @@ void SoftwareGraphicsContext::switchBuffer(PixelView target) {
 void SoftwareGraphicsContext::beginFrame() {
     flush();
     recording_ = true;
-    ops_.clear();
+    recorded_ = 0;
+    differing_.clear();
 }
 
 void SoftwareGraphicsContext::addDamage(PixelRect rect) {
@@ -378,19 +379,23 @@ void SoftwareGraphicsContext::endFrame() {
     redraw_.clear();
     const PixelRect whole = wholeBuffer();
     // A frame in which nothing was drawn shows the previous picture again.
-    const bool drew = !ops_.empty();
-    const std::vector<DrawOp>& ops = drew ? ops_ : previous_;
+    // Otherwise what each differing operation changes is gathered, and the
+    // frame becomes the one shown; a list of another length is drawn whole.
+    const bool drew = recorded_ > 0;
+    bool drawWhole = !valid_ || (drew && recorded_ != shown_.size());
+    if (drew) {
+        if (!drawWhole)
+            for (const Differing& d : differing_) collectChanges(shown_[d.index], d.op);
+        shown_.resize(recorded_);
+        for (Differing& d : differing_) shown_[d.index] = std::move(d.op);
+        differing_.clear();
+    }
+    const std::vector<DrawOp>& ops = shown_;
 
     // Whole when the buffer's content is unknown, or when this picture
     // depends on what lay beneath it (then only a full draw gives it).
     const bool resets = resetsEveryPixel(ops);
-    bool drawWhole = !valid_ || (drew && !resets);
-    if (!drawWhole && drew) {
-        if (ops_.size() != previous_.size())
-            drawWhole = true;
-        else
-            for (std::size_t i = 0; i < ops_.size(); ++i) collectChanges(previous_[i], ops_[i]);
-    }
+    if (drew && !resets) drawWhole = true;
     for (const PixelRect& r : addedDamage_) {
         const PixelRect inside = intersection(r, whole);
         if (!inside.empty()) redraw_.push_back(inside);
@@ -421,9 +426,7 @@ void SoftwareGraphicsContext::endFrame() {
         if (resets) redrawDamaged(ops);
     }
     addedRedraw_.clear();
-    if (drew) previous_.swap(ops_);
-    ops_.clear();
-    valid_ = !previous_.empty();
+    valid_ = !shown_.empty();
 }
 
 void SoftwareGraphicsContext::collectChanges(const DrawOp& before, const DrawOp& after) {

@@ -125,6 +125,7 @@ private:
     void paintFill(const DrawOp& op, PixelRect clip);
     void paintImage(const DrawOp& op, PixelRect clip);
     void forgetHistory();
+    bool isCurrentFill(const DrawOp& op, Rect rect) const;
 
     bool resetsEveryPixel(const std::vector<DrawOp>& ops) const;
     void collectChanges(const DrawOp& before, const DrawOp& after);
@@ -141,8 +142,18 @@ private:
     InterpolationQuality quality_ = InterpolationQuality::defaultQuality;
 
     bool recording_ = false;
-    bool valid_ = false;  // previous_ is what the framebuffer shows
-    std::vector<DrawOp> ops_, previous_;
+    bool valid_ = false;  // shown_ is what the framebuffer shows
+    // The operations of the last frame drawn. A frame being recorded keeps
+    // only the operations that differ from shown_'s at their place in the
+    // list (recorded_ counts them all): most fills repeat the last frame's
+    // (the scanlines), and then only the image is new.
+    struct Differing {
+        std::size_t index;
+        DrawOp op;
+    };
+    std::vector<DrawOp> shown_;
+    std::vector<Differing> differing_;
+    std::size_t recorded_ = 0;
     std::vector<PixelRect> addedDamage_, addedRedraw_;
     std::vector<PixelRect> redraw_;  // this frame's damage, fine-grained
     Region damage_;
