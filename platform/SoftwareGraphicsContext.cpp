@@ -296,6 +296,7 @@ void SoftwareGraphicsContext::flush() {
 void SoftwareGraphicsContext::forgetHistory() {
     valid_ = false;
     shown_.clear();
+    rowIndexValid_ = false;
 }
 
 bool SoftwareGraphicsContext::isCurrentFill(const DrawOp& op, Rect rect) const {
@@ -338,6 +339,7 @@ void SoftwareGraphicsContext::retarget(PixelView target) {
     if (sameSize) return;
     for (DrawOp& op : shown_) resolve(op);
     for (Differing& d : differing_) resolve(d.op);
+    rowIndexValid_ = false;
 }
 
 void SoftwareGraphicsContext::switchBuffer(PixelView target) {
@@ -386,8 +388,12 @@ void SoftwareGraphicsContext::endFrame() {
     if (drew) {
         if (!drawWhole)
             for (const Differing& d : differing_) collectChanges(shown_[d.index], d.op);
+        if (recorded_ != shown_.size()) rowIndexValid_ = false;
         shown_.resize(recorded_);
-        for (Differing& d : differing_) shown_[d.index] = std::move(d.op);
+        for (Differing& d : differing_) {
+            if (!(shown_[d.index].bounds == d.op.bounds)) rowIndexValid_ = false;
+            shown_[d.index] = std::move(d.op);
+        }
         differing_.clear();
     }
     const std::vector<DrawOp>& ops = shown_;
@@ -517,15 +523,19 @@ void SoftwareGraphicsContext::redrawDamaged(const std::vector<DrawOp>& ops) {
     // Index the operations by the framebuffer rows they touch, so each
     // damaged rectangle visits only the few that can reach it: first count
     // them per row, then place each row's in drawing order.
-    const int H = fb_.height;
-    rowStart_.assign(static_cast<std::size_t>(H) + 1, 0);
-    for (const DrawOp& op : ops)
-        for (int r = op.bounds.y; r < op.bounds.bottom(); ++r) ++rowStart_[static_cast<std::size_t>(r)];
-    for (int r = 1; r < H; ++r) rowStart_[r] += rowStart_[r - 1];
-    rowStart_[H] = H > 0 ? rowStart_[H - 1] : 0;
-    rowOps_.resize(rowStart_[H]);
-    for (std::size_t i = ops.size(); i-- > 0;)
-        for (int r = ops[i].bounds.y; r < ops[i].bounds.bottom(); ++r) rowOps_[--rowStart_[r]] = static_cast<uint32_t>(i);
+    // The index holds while no operation's bounds change (frame after frame).
+    if (!rowIndexValid_) {
+        const int H = fb_.height;
+        rowStart_.assign(static_cast<std::size_t>(H) + 1, 0);
+        for (const DrawOp& op : ops)
+            for (int r = op.bounds.y; r < op.bounds.bottom(); ++r) ++rowStart_[static_cast<std::size_t>(r)];
+        for (int r = 1; r < H; ++r) rowStart_[r] += rowStart_[r - 1];
+        rowStart_[H] = H > 0 ? rowStart_[H - 1] : 0;
+        rowOps_.resize(rowStart_[H]);
+        for (std::size_t i = ops.size(); i-- > 0;)
+            for (int r = ops[i].bounds.y; r < ops[i].bounds.bottom(); ++r) rowOps_[--rowStart_[r]] = static_cast<uint32_t>(i);
+        rowIndexValid_ = true;
+    }
 
     opMarks_.assign((ops.size() + 63) / 64, 0);
     for (const PixelRect& rect : redraw_) {

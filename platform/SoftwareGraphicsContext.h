@@ -169,6 +169,7 @@ private:
     std::vector<Span> openSpans_, nextSpans_;
     std::vector<uint8_t> chunkFlags_;
     std::vector<uint32_t> rowStart_, rowOps_;  // the operations meeting each framebuffer row
+    bool rowIndexValid_ = false;               // for shown_ as it is
     std::vector<uint64_t> opMarks_;
 };
 
