@@ -156,7 +156,7 @@ void Region::coalesce(std::size_t maxRects) {
     rects_.resize(kept);
 }
 
-Region Region::covering(const std::vector<PixelRect>& given, std::size_t maxRects) {
+Region Region::covering(std::span<const PixelRect> given, std::size_t maxRects) {
     maxRects = std::max<std::size_t>(1, maxRects);
     Region region;
     // Rectangles close together are merged first, in one pass in row order,

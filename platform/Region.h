@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace platform {
@@ -42,7 +43,7 @@ public:
 
     // The region of at most maxRects rectangles that covers every given one
     // (they may overlap): nearby rectangles are merged into their bounding boxes.
-    static Region covering(const std::vector<PixelRect>& rects, std::size_t maxRects);
+    static Region covering(std::span<const PixelRect> rects, std::size_t maxRects);
 
     // Union. The new rectangle is cut around those already held, so the list
     // can grow by more than one; coalesce() keeps it short.

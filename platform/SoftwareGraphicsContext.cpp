@@ -14,6 +14,12 @@ namespace platform {
 
 namespace {
 
+// Appends the parts of the rectangles inside `whole` that are not empty.
+void appendInside(const std::vector<PixelRect>& rects, PixelRect whole, std::vector<PixelRect>& to) {
+    for (const PixelRect& r : rects)
+        if (const PixelRect inside = intersection(r, whole); !inside.empty()) to.push_back(inside);
+}
+
 inline uint32_t quantise(double weight) {
     return static_cast<uint32_t>(std::lround(std::clamp(weight, 0.0, 1.0) * 256.0));
 }
@@ -402,10 +408,7 @@ void SoftwareGraphicsContext::endFrame() {
     // depends on what lay beneath it (then only a full draw gives it).
     const bool resets = resetsEveryPixel(ops);
     if (drew && !resets) drawWhole = true;
-    for (const PixelRect& r : addedDamage_) {
-        const PixelRect inside = intersection(r, whole);
-        if (!inside.empty()) redraw_.push_back(inside);
-    }
+    appendInside(addedDamage_, whole, redraw_);
     addedDamage_.clear();
     // Past half the buffer one pass over all of it is cheaper than many rectangles.
     int64_t redrawCost = static_cast<int64_t>(redraw_.size()) * rectangleCost;
@@ -413,25 +416,22 @@ void SoftwareGraphicsContext::endFrame() {
     if (resets && 2 * redrawCost >= whole.area()) drawWhole = true;
     // Missed pixels are redrawn with the changes, but not reported. A picture
     // that depends on what lay beneath can only be redrawn whole.
-    std::size_t missed = 0;
-    for (const PixelRect& r : addedRedraw_)
-        if (const PixelRect inside = intersection(r, whole); !inside.empty()) addedRedraw_[missed++] = inside;
-    addedRedraw_.resize(missed);
-    if (!resets && missed) drawWhole = true;
+    const std::size_t changed = redraw_.size();
+    appendInside(addedRedraw_, whole, redraw_);
+    addedRedraw_.clear();
+    if (!resets && redraw_.size() > changed) drawWhole = true;
 
     if (whole.empty()) {
         // Nothing to draw into.
     } else if (drawWhole) {
         redrawAll(ops);
         damage_.add(whole);
-    } else if (!redraw_.empty() || !addedRedraw_.empty()) {
+    } else if (!redraw_.empty()) {
         // A picture drawn over what lay beneath cannot be redrawn in part;
         // the pixels added are reported as they are.
-        if (!redraw_.empty()) damage_ = Region::covering(redraw_, damageLimit_);
-        redraw_.insert(redraw_.end(), addedRedraw_.begin(), addedRedraw_.end());
         if (resets) redrawDamaged(ops);
+        damage_ = Region::covering(std::span<const PixelRect>(redraw_).first(changed), damageLimit_);
     }
-    addedRedraw_.clear();
     valid_ = !shown_.empty();
 }
 

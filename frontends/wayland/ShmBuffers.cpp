@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstring>
 #include <new>
 
 namespace platform {
