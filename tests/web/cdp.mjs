@@ -46,7 +46,9 @@ export async function launchBare() {
       const exited = new Promise((done) => child.once('exit', done));
       child.kill();
       await exited;
-      rmSync(profile, { recursive: true, force: true });
+      // The browser's helper processes can still be writing the profile for a
+      // moment after the browser itself exited.
+      rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
     },
   };
 }
