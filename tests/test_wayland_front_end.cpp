@@ -248,6 +248,12 @@ TEST(CompositorDamage, ChangesAreMergedOnlyWhereThatIsCheaperOrTheyAreTooMany) {
     cross.add(PixelRect{0, 250, 300, 4});
     cross.add(PixelRect{304, 250, 300, 4});
     EXPECT_EQ(planner.report(cross, 800, 600).area(), 4 * 300 + 604 * 4 - 4 * 4);
+    // Two overlapping squares: filling the gap in their shared rows changes
+    // what joining that band with the ones above and below would cost.
+    Region steps(PixelRect{390, 310, 22, 22});
+    steps.add(PixelRect{510, 290, 52, 22});
+    EXPECT_EQ(rects(planner.report(steps, 800, 600)),
+              (std::vector<PixelRect>{{510, 290, 52, 20}, {390, 310, 172, 2}, {390, 312, 22, 20}}));
     EXPECT_EQ(planner.report(Region(PixelRect{0, 0, 800, 600}), 800, 600).area(), 800 * 600);
     EXPECT_EQ(rects(planner.report(Region(PixelRect{-5, 75, 50, 50}), 40, 80)),
               (std::vector<PixelRect>{{0, 75, 40, 5}}));

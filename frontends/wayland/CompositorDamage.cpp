@@ -88,6 +88,19 @@ void CompositorDamage::uniteSpans(std::size_t b) {
     }
 }
 
+CompositorDamage::PairSteps CompositorDamage::pairSteps(std::size_t b) {
+    const Band &band = bands_[b], &lower = bands_[b + 1];
+    const int64_t before = band.cost + lower.cost;
+    const std::ptrdiff_t spans = static_cast<std::ptrdiff_t>(lower.end - band.first);
+    uniteSpans(b);
+    int64_t united = 0;
+    for (const DamageSpan& s : united_) united += costOf(s);
+    const DamageSpan box{std::min(spans_[band.first].x0, spans_[lower.first].x0),
+                         std::max(spans_[band.end - 1].x1, spans_[lower.end - 1].x1), united_.front().top, united_.front().bottom};
+    return {{Kind::unite, b, united - before, static_cast<std::ptrdiff_t>(united_.size()) - spans},
+            {Kind::box, b, costOf(box) - before, 1 - spans}};
+}
+
 bool CompositorDamage::cheapestStep(bool saving, Step& best) {
     bool found = false;
     // Cheaper: least cost when saving, else least cost per rectangle saved.
@@ -105,17 +118,8 @@ bool CompositorDamage::cheapestStep(bool saving, Step& best) {
             consider({Kind::fillGap, k, costOf(filled) - costOf(left) - costOf(right), -1});
         }
         if (b + 1 == bands_.size()) continue;
-        const Band& lower = bands_[b + 1];
-        const int64_t before = band.cost + lower.cost;
-        const std::ptrdiff_t spans = static_cast<std::ptrdiff_t>(lower.end - band.first);
-        uniteSpans(b);
-        int64_t united = 0;
-        for (const DamageSpan& s : united_) united += costOf(s);
-        consider({Kind::unite, b, united - before, static_cast<std::ptrdiff_t>(united_.size()) - spans});
-        const DamageSpan box{std::min(spans_[band.first].x0, spans_[lower.first].x0),
-                             std::max(spans_[band.end - 1].x1, spans_[lower.end - 1].x1), united_.front().top,
-                             united_.front().bottom};
-        consider({Kind::box, b, costOf(box) - before, 1 - spans});
+        consider(pairs_[b].unite);
+        consider(pairs_[b].box);
     }
     return found;
 }
@@ -128,8 +132,11 @@ void CompositorDamage::replaceBands(std::size_t b, const std::vector<DamageSpan>
 }
 
 void CompositorDamage::take(const Step& step) {
+    // The band the step changes; a step that joins two bands leaves one.
+    std::size_t b = step.at;
     switch (step.kind) {
     case Kind::fillGap:
+        b = bandOf(step.at);
         spans_[step.at].x1 = spans_[step.at + 1].x1;
         spans_.erase(spans_.begin() + static_cast<std::ptrdiff_t>(step.at) + 1);
         break;
@@ -145,6 +152,17 @@ void CompositorDamage::take(const Step& step) {
         break;
     }
     findBands();
+    // Only the pairs that band b is part of changed; the later ones moved up
+    // by one when two bands became one.
+    if (step.kind != Kind::fillGap) pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(b));
+    if (b > 0) pairs_[b - 1] = pairSteps(b - 1);
+    if (b + 1 < bands_.size()) pairs_[b] = pairSteps(b);
+    for (std::size_t k = b + 1; k < pairs_.size(); ++k) pairs_[k].unite.at = pairs_[k].box.at = k;
+}
+
+std::size_t CompositorDamage::bandOf(std::size_t span) const {
+    const auto after = std::upper_bound(bands_.begin(), bands_.end(), span, [](std::size_t k, const Band& band) { return k < band.first; });
+    return static_cast<std::size_t>(after - bands_.begin()) - 1;
 }
 
 const Region& CompositorDamage::report(const Region& damage, int width, int height) {
@@ -156,6 +174,8 @@ const Region& CompositorDamage::report(const Region& damage, int width, int heig
     }
     spans_ = banding_.of(pieces_);
     findBands();
+    pairs_.clear();
+    for (std::size_t b = 0; b + 1 < bands_.size(); ++b) pairs_.push_back(pairSteps(b));
 
     Step step;
     while (cheapestStep(true, step) && step.cost < 0) take(step);

@@ -85,9 +85,17 @@ private:
         std::ptrdiff_t count = 0;
     };
 
+    // The two ways of making bands b and b + 1 one, found again only when
+    // one of them changes: most steps leave all but one or two pairs as they were.
+    struct PairSteps {
+        Step unite, box;
+    };
+
     void findBands();
     // The spans of bands b and b + 1 together, touching ones joined, into united_.
     void uniteSpans(std::size_t b);
+    PairSteps pairSteps(std::size_t b);
+    std::size_t bandOf(std::size_t span) const;
     // The step that adds least cost (saving: any; else the least per
     // rectangle saved); false when there is none.
     bool cheapestStep(bool saving, Step& best);
@@ -97,6 +105,7 @@ private:
     std::vector<DamageSpan> pieces_;  // the damage inside the surface
     std::vector<DamageSpan> spans_;   // the report being made, in banded form
     std::vector<Band> bands_;
+    std::vector<PairSteps> pairs_;  // pairs_[b]: bands b and b + 1
     std::vector<DamageSpan> united_;
     Banding banding_;
     Region rects_;

@@ -19,7 +19,7 @@ constexpr int32_t defaultWindowWidth = 1280;
 constexpr int32_t defaultWindowHeight = 720;
 constexpr uint32_t damageBufferSince = 4;  // wl_surface.damage_buffer
 // A frame's damage is kept as this many rectangles (the context's default is
-// 16): the finer it is, the fewer pixels a buffer catches up on and the
+// 64): the finer it is, the fewer pixels a buffer catches up on and the
 // compositor redraws. With 64 the saver spent more on merging them than it saved.
 constexpr size_t frameDamageRects = 32;
 constexpr uint32_t allEdges = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
