@@ -6,27 +6,6 @@
 
 namespace platform {
 
-PixelRect intersection(PixelRect a, PixelRect b) {
-    const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
-    const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
-    if (x0 >= x1 || y0 >= y1) return {};
-    return {x0, y0, x1 - x0, y1 - y0};
-}
-
-PixelRect boundingBox(PixelRect a, PixelRect b) {
-    if (a.empty()) return b.empty() ? PixelRect{} : b;
-    if (b.empty()) return a;
-    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
-    return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
-}
-
-bool intersects(PixelRect a, PixelRect b) { return !intersection(a, b).empty(); }
-
-bool contains(PixelRect outer, PixelRect inner) {
-    return inner.empty() || (!outer.empty() && outer.x <= inner.x && outer.y <= inner.y && inner.right() <= outer.right() &&
-                             inner.bottom() <= outer.bottom());
-}
-
 namespace {
 
 // The pixels added by merging a and b (both not empty) into one box; less

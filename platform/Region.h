@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -23,13 +24,33 @@ struct PixelRect {
     bool operator==(const PixelRect&) const = default;
 };
 
+// Inline: merging damage asks these in tight loops over every pair of rectangles.
+
 // The pixels in both; empty when they do not meet.
-PixelRect intersection(PixelRect a, PixelRect b);
+inline PixelRect intersection(PixelRect a, PixelRect b) {
+    const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
+    if (x0 >= x1 || y0 >= y1) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
 // The smallest rectangle holding both; an empty one adds nothing.
-PixelRect boundingBox(PixelRect a, PixelRect b);
-bool intersects(PixelRect a, PixelRect b);
+inline PixelRect boundingBox(PixelRect a, PixelRect b) {
+    if (a.empty()) return b.empty() ? PixelRect{} : b;
+    if (b.empty()) return a;
+    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
+}
+
+inline bool intersects(PixelRect a, PixelRect b) {
+    return std::max(a.x, b.x) < std::min(a.right(), b.right()) && std::max(a.y, b.y) < std::min(a.bottom(), b.bottom());
+}
+
 // True when every pixel of inner lies in outer (an empty inner always does).
-bool contains(PixelRect outer, PixelRect inner);
+inline bool contains(PixelRect outer, PixelRect inner) {
+    return inner.empty() || (!outer.empty() && outer.x <= inner.x && outer.y <= inner.y && inner.right() <= outer.right() &&
+                             inner.bottom() <= outer.bottom());
+}
 
 // A set of framebuffer pixels kept as a short list of disjoint, non-empty
 // rectangles: what a front end puts to the screen or hands to a compositor as
