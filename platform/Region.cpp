@@ -98,7 +98,21 @@ void Region::coalesce(std::size_t maxRects) {
             }
         }
     };
-    for (std::size_t i = 0; i < n; ++i) findPartner(i);
+    // At first every pair is looked at once, for both of its rectangles;
+    // partners are taken in list order, as findPartner takes them.
+    std::fill(cost.begin(), cost.end(), std::numeric_limits<int64_t>::max());
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const int64_t c = mergeCost(rects_[i], rects_[j]);
+            if (c < cost[i]) {
+                cost[i] = c;
+                partner[i] = j;
+            }
+            if (c < cost[j]) {
+                cost[j] = c;
+                partner[j] = i;
+            }
+        }
     for (std::size_t count = n; count > maxRects;) {
         std::size_t i = n;
         for (std::size_t k = 0; k < n; ++k)
