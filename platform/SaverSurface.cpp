@@ -26,7 +26,7 @@ void SaverSurface::setTarget(PixelView target) {
     context_.retarget(target);
 }
 
-void SaverSurface::switchBuffer(PixelView target, const Region& missed) {
+void SaverSurface::switchBuffer(PixelView target, std::span<const PixelRect> missed) {
     target_ = target;
     context_.switchBuffer(target);
     context_.addRedraw(missed);

@@ -43,7 +43,7 @@ public:
     // Frames are drawn into another buffer of the same size that holds an
     // earlier frame of this surface, missing the pixels in `missed` (for front
     // ends that take turns between buffers).
-    void switchBuffer(PixelView target, const Region& missed);
+    void switchBuffer(PixelView target, std::span<const PixelRect> missed);
     // Frames are drawn into a framebuffer of our own, in this channel order.
     void useOwnFramebuffer(ChannelOrder order);
     const Framebuffer& ownFramebuffer() const { return own_; }
@@ -60,6 +60,7 @@ public:
     bool renderFrame(const std::string* overlay);
     bool hasFrame() const { return shown_; }
     const Region& damage() const { return context_.damage(); }
+    const std::vector<PixelRect>& changes() const { return context_.changes(); }
     // The next frame is drawn and damaged whole.
     void invalidate() { context_.invalidate(); }
     // damage() is kept to at most this many rectangles.

@@ -372,8 +372,8 @@ void SoftwareGraphicsContext::addDamage(const Region& region) {
     for (const PixelRect& r : region) addDamage(r);
 }
 
-void SoftwareGraphicsContext::addRedraw(const Region& region) {
-    for (const PixelRect& r : region)
+void SoftwareGraphicsContext::addRedraw(std::span<const PixelRect> rects) {
+    for (const PixelRect& r : rects)
         if (!r.empty()) addedRedraw_.push_back(r);
 }
 
@@ -384,6 +384,7 @@ bool SoftwareGraphicsContext::resetsEveryPixel(const std::vector<DrawOp>& ops) c
 void SoftwareGraphicsContext::endFrame() {
     recording_ = false;
     damage_.clear();
+    changes_.clear();
     redraw_.clear();
     const PixelRect whole = wholeBuffer();
     // A frame in which nothing was drawn shows the previous picture again.
@@ -426,11 +427,13 @@ void SoftwareGraphicsContext::endFrame() {
     } else if (drawWhole) {
         redrawAll(ops);
         damage_.add(whole);
+        changes_.push_back(whole);
     } else if (!redraw_.empty()) {
         // A picture drawn over what lay beneath cannot be redrawn in part;
         // the pixels added are reported as they are.
         if (resets) redrawDamaged(ops);
-        damage_ = Region::covering(std::span<const PixelRect>(redraw_).first(changed), damageLimit_);
+        changes_.assign(redraw_.begin(), redraw_.begin() + static_cast<std::ptrdiff_t>(changed));
+        damage_ = Region::covering(changes_, damageLimit_);
     }
     valid_ = !shown_.empty();
 }

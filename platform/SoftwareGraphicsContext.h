@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/Framebuffer.h"
@@ -70,12 +71,16 @@ public:
     void addDamage(const Region& region);
     // Pixels the frame in progress (between frames: the next one) must redraw
     // but not report: those a buffer switched to has missed, which the display
-    // already shows. Clipped to the buffer.
-    void addRedraw(const Region& region);
+    // already shows. Clipped to the buffer; the rectangles may overlap.
+    void addRedraw(std::span<const PixelRect> rects);
 
     // The pixels the last frame changed, row 0 at the top, as at most
     // damageLimit() rectangles; empty when nothing changed.
     const Region& damage() const { return damage_; }
+    // The same pixels as the rectangles they were found in, far more of them
+    // and overlapping, but covering few pixels that did not change: what a
+    // buffer that missed the frame redraws.
+    const std::vector<PixelRect>& changes() const { return changes_; }
     std::size_t damageLimit() const { return damageLimit_; }
     void setDamageLimit(std::size_t rects) { damageLimit_ = rects < 1 ? 1 : rects; }
 
@@ -157,6 +162,7 @@ private:
     std::vector<PixelRect> addedDamage_, addedRedraw_;
     std::vector<PixelRect> redraw_;  // this frame's damage, fine-grained
     Region damage_;
+    std::vector<PixelRect> changes_;
     std::size_t damageLimit_ = defaultDamageRects;
 
     // Scratch kept between frames so steady frames do not allocate. A span is

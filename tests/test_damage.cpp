@@ -172,7 +172,7 @@ struct Screen {
     Host host;
     SteppingRandom random;
     std::vector<Framebuffer> buffers;
-    std::vector<Region> missed;  // per buffer: damage since it was last drawn into
+    std::vector<std::vector<PixelRect>> missed;  // per buffer: changes since it was last drawn into
     std::vector<uint8_t> drawn;  // per buffer: holds an earlier frame
     size_t current = 0;
     Framebuffer plain, shown;  // shown: the last frame drawn, in whichever buffer
@@ -184,7 +184,7 @@ struct Screen {
         host.secureRandom = &random;
         view = std::make_unique<PaintedView>(host, Rect{0, 0, double(w), double(h)}, scale);
         buffers.assign(bufferCount, Framebuffer(w, h, order));
-        missed.assign(bufferCount, Region());
+        missed.assign(bufferCount, {});
         drawn.assign(bufferCount, 0);
         plain = Framebuffer(w, h, order);
         context.retarget(buffers[0]);
@@ -194,7 +194,7 @@ struct Screen {
     void resize(int w, int h) {
         view->setFrameSize(w, h);
         for (Framebuffer& b : buffers) b.resize(w, h);
-        for (Region& m : missed) m.clear();
+        for (auto& m : missed) m.clear();
         std::fill(drawn.begin(), drawn.end(), 0);
         plain.resize(w, h);
         context.retarget(buffers[current]);
@@ -209,7 +209,7 @@ struct Screen {
         context.addRedraw(missed[current]);
         context.endFrame();
         overlay.draw(buffers[current]);
-        for (size_t b = 0; b < buffers.size(); ++b) missed[b].add(context.damage());
+        for (auto& m : missed) m.insert(m.end(), context.changes().begin(), context.changes().end());
         missed[current].clear();
         drawn[current] = 1;
 

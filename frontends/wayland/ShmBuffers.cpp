@@ -1,5 +1,7 @@
 #include "frontends/wayland/ShmBuffers.h"
 
+#include "platform/SoftwareGraphicsContext.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -77,16 +79,18 @@ ShmBuffer* ShmBufferPool::acquire(int width, int height) {
     return buffers_.back().get();
 }
 
-const Region* ShmBufferPool::missedBy(const ShmBuffer& buffer) const {
+const std::vector<PixelRect>* ShmBufferPool::missedBy(const ShmBuffer& buffer) const {
     if (!buffer.holdsFrame_ || !latest_ || latest_->width() != buffer.width() || latest_->height() != buffer.height()) return nullptr;
     return &buffer.missed_;
 }
 
-void ShmBufferPool::frameDrawn(ShmBuffer& buffer, const Region& damage) {
+void ShmBufferPool::frameDrawn(ShmBuffer& buffer, std::span<const PixelRect> changes) {
     for (auto& b : buffers_) {
         if (b.get() == &buffer || !b->holdsFrame_) continue;
-        b->missed_.add(damage);
-        b->missed_.coalesce(missedRects);
+        b->missed_.insert(b->missed_.end(), changes.begin(), changes.end());
+        if (b->missed_.size() <= missedRects) continue;
+        const Region merged = Region::covering(b->missed_, SoftwareGraphicsContext::defaultDamageRects);
+        b->missed_.assign(merged.begin(), merged.end());
     }
     buffer.missed_.clear();
     buffer.holdsFrame_ = true;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/Framebuffer.h"
@@ -32,10 +33,8 @@ public:
     // The buffer was attached and committed: the compositor has it now.
     void handOver() { busy_ = true; }
 
-    // Whether the buffer holds a frame of its surface, and which pixels the
-    // frames drawn into other buffers since then changed.
+    // Whether the buffer holds a frame of its surface.
     bool holdsFrame() const { return holdsFrame_; }
-    const Region& missed() const { return missed_; }
 
 private:
     static void released(void* data, wl_buffer* buffer);
@@ -48,7 +47,7 @@ private:
     wl_buffer* buffer_ = nullptr;
     bool busy_ = false;
     bool holdsFrame_ = false;
-    Region missed_;
+    std::vector<PixelRect> missed_;  // what the frames drawn into other buffers since changed
     std::function<void()> onRelease_;
 
     friend class ShmBufferPool;
@@ -68,10 +67,11 @@ private:
 class ShmBufferPool {
 public:
     static constexpr size_t maxBuffers = 3;
-    // What a buffer missed is kept to this many rectangles (covering a few
-    // more pixels rather than growing the list): as many as a frame's damage
-    // has, so that with two buffers nothing is merged.
-    static constexpr size_t missedRects = 32;
+    // What a buffer missed is kept as the frames' changes as they were found,
+    // which cover few pixels that did not change, until they are more than
+    // this many rectangles (a third buffer, or frames that change much): then
+    // as the fewer, larger rectangles of a frame's damage.
+    static constexpr size_t missedRects = 256;
 
     ShmBufferPool(wl_shm* shm, std::function<void()> onRelease) : shm_(shm), onRelease_(std::move(onRelease)) {}
 
@@ -82,10 +82,10 @@ public:
     // The pixels the buffer missed since it was last drawn into, or null
     // when it holds no frame of its surface: then the next frame must be
     // drawn into it whole.
-    const Region* missedBy(const ShmBuffer& buffer) const;
-    // A frame that changed `damage` was drawn into `buffer`: it holds the
-    // latest frame now, and every other buffer has missed those pixels.
-    void frameDrawn(ShmBuffer& buffer, const Region& damage);
+    const std::vector<PixelRect>* missedBy(const ShmBuffer& buffer) const;
+    // A frame that changed the pixels in `changes` was drawn into `buffer`: it
+    // holds the latest frame now, and every other buffer has missed them.
+    void frameDrawn(ShmBuffer& buffer, std::span<const PixelRect> changes);
     // The frames held are of no use any more (the surface changed size).
     void forgetFrames();
 

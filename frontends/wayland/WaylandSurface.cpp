@@ -252,12 +252,12 @@ bool ShownSurface::present(const std::string* overlay) {
     }
     // A buffer that holds an earlier frame gets what it missed and this
     // frame's changes; any other is drawn whole.
-    if (const Region* missed = buffers_.missedBy(*buffer))
+    if (const std::vector<PixelRect>* missed = buffers_.missedBy(*buffer))
         saver_->switchBuffer(buffer->pixels(), *missed);
     else
         saver_->setTarget(buffer->pixels());
     const bool drawn = saver_->renderFrame(overlay);
-    if (drawn) buffers_.frameDrawn(*buffer, saver_->damage());
+    if (drawn) buffers_.frameDrawn(*buffer, saver_->changes());
     const bool changed = drawn && !saver_->damage().empty();
     const bool acknowledging = unacked_.has_value();
     if (unacked_) {
