@@ -63,8 +63,6 @@ public:
     const std::vector<PixelRect>& changes() const { return context_.changes(); }
     // The next frame is drawn and damaged whole.
     void invalidate() { context_.invalidate(); }
-    // damage() is kept to at most this many rectangles.
-    void setDamageLimit(std::size_t rects) { context_.setDamageLimit(rects); }
 
 private:
     std::unique_ptr<ScreenSaverView> view_;

@@ -433,7 +433,7 @@ void SoftwareGraphicsContext::endFrame() {
         // the pixels added are reported as they are.
         if (resets) redrawDamaged(ops);
         changes_.assign(redraw_.begin(), redraw_.begin() + static_cast<std::ptrdiff_t>(changed));
-        damage_ = Region::covering(changes_, damageLimit_);
+        damage_ = Region::covering(changes_, damageRects);
     }
     valid_ = !shown_.empty();
 }

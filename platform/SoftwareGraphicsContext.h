@@ -45,7 +45,8 @@ namespace platform {
 //     for (PixelRect r : context.damage()) put(r);
 class SoftwareGraphicsContext final : public GraphicsContext {
 public:
-    static constexpr std::size_t defaultDamageRects = 64;
+    // More rectangles cost the display server more per frame than the pixels they save.
+    static constexpr std::size_t damageRects = 64;
 
     explicit SoftwareGraphicsContext(PixelView target) : fb_(target) {}
 
@@ -75,14 +76,12 @@ public:
     void addRedraw(std::span<const PixelRect> rects);
 
     // The pixels the last frame changed, row 0 at the top, as at most
-    // damageLimit() rectangles; empty when nothing changed.
+    // damageRects rectangles; empty when nothing changed.
     const Region& damage() const { return damage_; }
-    // The same pixels as the rectangles they were found in, far more of them
-    // and overlapping, but covering few pixels that did not change: what a
-    // buffer that missed the frame redraws.
+    // The changed pixels as the rectangles they were found in: many more than
+    // damage() has, and they may overlap, but they cover few pixels that did
+    // not change. A buffer that missed the frame redraws these.
     const std::vector<PixelRect>& changes() const { return changes_; }
-    std::size_t damageLimit() const { return damageLimit_; }
-    void setDamageLimit(std::size_t rects) { damageLimit_ = rects < 1 ? 1 : rects; }
 
     void setFillColor(Grey colour) override { fill_ = colour; }
     void fillRect(Rect rect) override;
@@ -163,7 +162,6 @@ private:
     std::vector<PixelRect> redraw_;  // this frame's damage, fine-grained
     Region damage_;
     std::vector<PixelRect> changes_;
-    std::size_t damageLimit_ = defaultDamageRects;
 
     // Scratch kept between frames so steady frames do not allocate. A span is
     // image columns x0 .. x1 - 1 changed in every row from y0 down to the

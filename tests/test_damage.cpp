@@ -221,7 +221,7 @@ struct Screen {
         // whichever buffer that was drawn into.
         expectDamageCovers(shown, buffers[current], context.damage());
         shown = buffers[current];
-        EXPECT_LE(context.damage().size(), context.damageLimit());
+        EXPECT_LE(context.damage().size(), SoftwareGraphicsContext::damageRects);
     }
 
     void nextBuffer() {

@@ -89,7 +89,7 @@ void ShmBufferPool::frameDrawn(ShmBuffer& buffer, std::span<const PixelRect> cha
         if (b.get() == &buffer || !b->holdsFrame_) continue;
         b->missed_.insert(b->missed_.end(), changes.begin(), changes.end());
         if (b->missed_.size() <= missedRects) continue;
-        const Region merged = Region::covering(b->missed_, SoftwareGraphicsContext::defaultDamageRects);
+        const Region merged = Region::covering(b->missed_, SoftwareGraphicsContext::damageRects);
         b->missed_.assign(merged.begin(), merged.end());
     }
     buffer.missed_.clear();

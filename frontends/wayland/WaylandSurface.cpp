@@ -18,10 +18,6 @@ namespace {
 constexpr int32_t defaultWindowWidth = 1280;
 constexpr int32_t defaultWindowHeight = 720;
 constexpr uint32_t damageBufferSince = 4;  // wl_surface.damage_buffer
-// A frame's damage is kept as this many rectangles (the context's default is
-// 64): the finer it is, the fewer pixels a buffer catches up on and the
-// compositor redraws. With 64 the saver spent more on merging them than it saved.
-constexpr size_t frameDamageRects = 32;
 constexpr uint32_t allEdges = ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                               ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT;
 
@@ -227,7 +223,6 @@ void ShownSurface::applySize() {
         auto view = owner_.makeView(width, height);
         if (!view) throw std::runtime_error("no view to show");
         saver_ = std::make_unique<SaverSurface>(std::move(view), width, height);
-        saver_->setDamageLimit(frameDamageRects);
         if (holdAfter_) saver_->holdAfter(*holdAfter_);
     } else if (width != saver_->width() || height != saver_->height()) {
         saver_->resize(width, height);
