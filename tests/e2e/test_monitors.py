@@ -11,19 +11,11 @@ import sys
 import tempfile
 import time
 
-from pngread import differing_pixels, read_png
-from xharness import BUILD, HACK, Process, XephyrXinerama, XorgDummy, run_cases
+from pngread import differing_pixels
+from xharness import HACK, Process, XephyrXinerama, XorgDummy, rendered, run_cases
 
-RENDER = os.path.join(BUILD, "quillmoor-render")
 TMP = tempfile.mkdtemp(prefix="quillmoor-monitors-")
 SEED, FRAMES = 31, 12
-
-
-def rendered(width, height):
-    out = os.path.join(TMP, f"render-{width}x{height}.png")
-    subprocess.run([RENDER, "--screen", f"{width}x{height}", "--seed", str(SEED), "--frames", str(FRAMES),
-                    "--out", out], check=True, capture_output=True)
-    return read_png(out)
 
 
 def check_one_view_per_monitor(x, sizes):
@@ -38,7 +30,9 @@ def check_one_view_per_monitor(x, sizes):
         for _ in sizes:
             hack.expect("canvas ")
         for (width, height), window in windows.items():
-            expected, shown = rendered(width, height), None
+            expected = rendered(["--screen", f"{width}x{height}", "--seed", str(SEED), "--frames", str(FRAMES)],
+                                os.path.join(TMP, "expected.png"))
+            shown = None
             for _ in range(50):
                 time.sleep(0.2)
                 shown = x.grab(window, os.path.join(TMP, f"shown-{width}x{height}.ppm"))

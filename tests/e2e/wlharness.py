@@ -1,7 +1,6 @@
 """Shared pieces of the Wayland end-to-end tests: a headless sway or weston
-of its own, run (with every client) by an unprivileged user when the tests
-run as root, since sway refuses to run as root; screenshots read through
-ImageMagick; reference pictures from the headless renderer."""
+of its own, run with its clients as an unprivileged user when the tests run
+as root (sway refuses root); screenshots read through ImageMagick."""
 import contextlib
 import glob
 import json
@@ -12,21 +11,11 @@ import subprocess
 import tempfile
 import time
 
-from xharness import BUILD, Process
+from pngread import differing_pixels
+from xharness import USER, Process, ensure_user, rendered, wait_for
 
-USER = "quillmoor-e2e"
-RENDER = os.path.join(BUILD, "quillmoor-render")
 # When set, every screenshot is also copied here, to be looked at.
 KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
-
-
-def ensure_user():
-    if os.getuid() != 0:
-        return
-    try:
-        pwd.getpwnam(USER)
-    except KeyError:
-        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
 
 
 def as_user(args):
@@ -51,17 +40,6 @@ def private_dir(prefix):
     return home, runtime
 
 
-def wait_for(predicate, timeout, what):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError(f"timed out waiting for {what}")
-        time.sleep(0.05)
-
-
 def read_png(path):
     """(width, height, rgb bytes) of a PNG."""
     if KEEP:
@@ -73,18 +51,32 @@ def read_png(path):
     return int(width), int(height), rgb
 
 
-def differing_pixels(a, b):
-    """How many pixels two images differ in; None when their sizes differ."""
-    if a[:2] != b[:2]:
-        return None
-    pa, pb = a[2], b[2]
-    return sum(1 for i in range(0, len(pa), 3) if pa[i:i + 3] != pb[i:i + 3]) if pa != pb else 0
+def shows_reference(screenshot, size, seed, frames, path):
+    """Waits for screenshot() to show the renderer's picture for a screen of
+    this size; fails with the count of differing pixels when it does not."""
+    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path, read_png)
+    last = [None]
+
+    def same():
+        last[0] = differing_pixels(screenshot(), expected)
+        return last[0] == 0
+    try:
+        wait_for(same, 15, "the renderer's picture")
+    except AssertionError:
+        raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen {size}") from None
 
 
-def reference(size, seed, frames, path):
-    """The picture the headless renderer makes for a screen of this size."""
-    subprocess.run([RENDER, "--screen", size, "--seed", str(seed), "--frames", str(frames), "--out", path], check=True)
-    return read_png(path)
+def until_exit(attempt, done, what):
+    """Input helpers make their virtual device first and use it after a pause,
+    so the saver has a seat device by then; on a loaded machine that can take
+    more than one try. Calls attempt() until done(timeout) stops raising."""
+    for _ in range(3):
+        attempt()
+        try:
+            return done(2)
+        except (subprocess.TimeoutExpired, AssertionError):
+            continue
+    raise AssertionError(f"{what} three times and the saver still runs")
 
 
 # Sanitizer settings reach the saver through the clean environments below.
