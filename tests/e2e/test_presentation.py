@@ -6,8 +6,7 @@ import signal
 import tempfile
 import time
 
-from pngread import differing_pixels
-from xharness import HACK, Process, ProbeWindow, Xvfb, cpu_seconds, held_picture, rendered, run_cases
+from xharness import HACK, Process, ProbeWindow, Xvfb, cpu_seconds, differing_pixels, held_picture, rendered, run_cases
 
 TMP = tempfile.mkdtemp(prefix="quillmoor-present-")
 

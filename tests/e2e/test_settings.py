@@ -8,8 +8,7 @@ import subprocess
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
-from pngread import differing_pixels
-from xharness import HACK, Xvfb, held_picture, rendered, run_cases
+from xharness import HACK, Xvfb, differing_pixels, held_picture, rendered, run_cases
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 XML = os.path.join(SOURCE, "packaging", "quillmoor-mothwake.xml")

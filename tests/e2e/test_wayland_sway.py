@@ -7,8 +7,8 @@ import os
 import signal
 import time
 
-from wlharness import Sway, shows_reference, until_exit, wait_for
-from xharness import BUILD, HACK, cpu_seconds, is_lit, run_cases
+from wlharness import Sway, until_exit
+from xharness import BUILD, HACK, cpu_seconds, is_lit, run_cases, shows_reference, wait_for
 
 SEED = "0x5eed"
 FRAMES = 90

@@ -4,8 +4,8 @@ through xdg-shell, sharp at scale 2, and a clear refusal of --saver."""
 import signal
 import subprocess
 
-from wlharness import Weston, as_user, shows_reference
-from xharness import HACK, run_cases, start_timed, stops_cleanly_at_any_moment
+from wlharness import Weston, as_user
+from xharness import HACK, run_cases, shows_reference, start_timed, stops_cleanly_at_any_moment
 
 SEED = "0x5eed"
 FRAMES = 24

@@ -1,6 +1,6 @@
 """Shared pieces of the Wayland end-to-end tests: a headless sway or weston
 of its own, run with its clients as an unprivileged user when the tests run
-as root (sway refuses root); screenshots read through ImageMagick."""
+as root (sway refuses root)."""
 import contextlib
 import glob
 import json
@@ -9,13 +9,8 @@ import pwd
 import shutil
 import subprocess
 import tempfile
-import time
 
-from pngread import differing_pixels
-from xharness import USER, Process, ensure_user, rendered, wait_for
-
-# When set, every screenshot is also copied here, to be looked at.
-KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
+from xharness import USER, Process, ensure_user, read_png, wait_for
 
 
 def as_user(args):
@@ -38,32 +33,6 @@ def private_dir(prefix):
         shutil.chown(home, USER)
         shutil.chown(runtime, USER)
     return home, runtime
-
-
-def read_png(path):
-    """(width, height, rgb bytes) of a PNG."""
-    if KEEP:
-        os.makedirs(KEEP, exist_ok=True)
-        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
-    width, height = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
-                                   check=True).stdout.split()
-    rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
-    return int(width), int(height), rgb
-
-
-def shows_reference(screenshot, size, seed, frames, path):
-    """Waits for screenshot() to show the renderer's picture for a screen of
-    this size; fails with the count of differing pixels when it does not."""
-    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path, read_png)
-    last = [None]
-
-    def same():
-        last[0] = differing_pixels(screenshot(), expected)
-        return last[0] == 0
-    try:
-        wait_for(same, 15, "the renderer's picture")
-    except AssertionError:
-        raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen {size}") from None
 
 
 def until_exit(attempt, done, what):

@@ -5,13 +5,13 @@ import os
 import pwd
 import queue
 import re
+import shutil
 import signal
 import subprocess
 import sys
 import threading
 import time
 
-from pngread import read_png
 
 BUILD = os.environ.get("QUILLMOOR_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 HACK = os.path.join(BUILD, "quillmoor-mothwake")
@@ -20,6 +20,8 @@ PROBE = os.path.join(BUILD, "tests", "x11-probe")
 # How soon the saver must exit after SIGTERM or SIGINT. Sanitizer builds check
 # memory at exit and get more room; the limit for real builds is 200 ms.
 EXIT_LIMIT = float(os.environ.get("QUILLMOOR_EXIT_LIMIT_MS", "200")) / 1000
+# When set, every PNG read is also copied here, to be looked at.
+KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
 # Programs that refuse to run as root (the XScreenSaver daemon, sway) run as this user.
 USER = "quillmoor-e2e"
 
@@ -270,10 +272,44 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def rendered(args, path, reader=read_png):
+def read_png(path):
+    """(width, height, rgb bytes) of a PNG, read through ImageMagick."""
+    if KEEP:
+        os.makedirs(KEEP, exist_ok=True)
+        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
+    width, height = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                                   check=True).stdout.split()
+    rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    return int(width), int(height), rgb
+
+
+def differing_pixels(a, b):
+    """How many pixels two images differ in; None when their sizes differ."""
+    if a[:2] != b[:2]:
+        return None
+    pa, pb = a[2], b[2]
+    return sum(1 for i in range(0, len(pa), 3) if pa[i:i + 3] != pb[i:i + 3]) if pa != pb else 0
+
+
+def rendered(args, path):
     """The picture quillmoor-render makes with these arguments."""
     subprocess.run([RENDER, *args, "--out", path], check=True, capture_output=True)
-    return reader(path)
+    return read_png(path)
+
+
+def shows_reference(screenshot, size, seed, frames, path):
+    """Waits for screenshot() to show the renderer's picture for a screen of
+    this size; fails with the count of differing pixels when it does not."""
+    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path)
+    last = [None]
+
+    def same():
+        last[0] = differing_pixels(screenshot(), expected)
+        return last[0] == 0
+    try:
+        wait_for(same, 15, "the renderer's picture")
+    except AssertionError:
+        raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen {size}") from None
 
 
 def held_picture(x, args, path):
