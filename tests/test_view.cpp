@@ -198,15 +198,3 @@ TEST(PixelSaverViewDeathTest, BaseViewHasNoScene) {
     PixelSaverView view(host, {0, 0, 64, 64}, false);
     EXPECT_DEATH(platform::ViewRunner(view, context).display(), "subclass must override makeScene");
 }
-
-TEST(PixelSaverView, TwoViewsSideBySideKeepTheirOwnScenes) {
-    Screen a(640, 480), b(320, 240);
-    a.draw();
-    b.draw();
-    a.tick();
-    a.tick();
-    b.tick();
-    EXPECT_EQ(a.log.steps, 2);
-    EXPECT_EQ(b.log.steps, 1);
-    EXPECT_NE(a.view->scene(), b.view->scene());
-}
