@@ -87,6 +87,7 @@ TEST(FpsOverlay, BoxHoldsEveryPixelDrawnAndGrowsWithTheDot) {
             std::fill(frame.px.begin(), frame.px.end(), 0xFF0000FFu);
             drawOverlayText(frame, "30.0 fps 4.2 ms", dot);
             const PixelRect box = overlayBox(w, h, 15, dot);
+            ASSERT_TRUE(box.x == 0 && box.bottom() == h) << "not in the lower-left corner";
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     ASSERT_EQ(box.contains(x, y), frame.at(x, y) != 0xFF0000FFu) << "dot " << dot << " at " << x << "," << y;
@@ -98,6 +99,7 @@ TEST(FpsOverlay, BoxHoldsEveryPixelDrawnAndGrowsWithTheDot) {
     drawOverlayText(large, "12.5 fps", 4);
     for (int y = 0; y < large.height; ++y)
         for (int x = 0; x < large.width; ++x) ASSERT_EQ(large.at(x, y), small.at(x / 2, y / 2)) << x << "," << y;
+    EXPECT_GT(std::count(large.px.begin(), large.px.end(), 0xFFFFFFFFu), 400) << "white text on the black plate";
     EXPECT_EQ(overlayDot(1080), 2);
     EXPECT_EQ(overlayDot(2160), 4);
 

@@ -73,14 +73,52 @@ TEST(ForestSoak, InvariantsHoldWhileTheWorldScrollsEveryFrame) {
     for (const auto& [w, h] : {std::pair{960, 540}, std::pair{320, 180}, std::pair{97, 41}, std::pair{5, 3}}) soak(w, h, 1, w >= 960 ? 2500 : 4000);
 }
 
-// Run under AddressSanitizer and UndefinedBehaviorSanitizer by the sanitizer
-// preset (which sets QUILLMOOR_SANITIZER_SUITE=1 for the full length); the
-// ordinary suite runs a short version.
-TEST(ForestSoak, SanitizerSuite) {
+// The sanitizer preset sets QUILLMOOR_SANITIZER_SUITE=1 for the full length
+// of these runs over odd and tiny canvases; the ordinary suite runs them short.
+bool fullLength() {
     const char* full = std::getenv("QUILLMOOR_SANITIZER_SUITE");
-    const int frames = full && std::strcmp(full, "1") == 0 ? 2000 : 200;
-    for (const auto& [w, h] : {std::pair{1, 1}, {2, 1}, {1, 2}, {7, 3}, {33, 17}, {320, 180}, {961, 541}, {1707, 480}})
-        for (const int64_t panFrames : {int64_t{1}, int64_t{1800}}) soak(w, h, panFrames, frames);
+    return full && std::strcmp(full, "1") == 0;
+}
+
+const std::pair<int, int> oddSizes[] = {{1, 1}, {2, 1}, {1, 2}, {7, 3}, {33, 17}, {320, 180}, {961, 541}, {1707, 480}};
+
+TEST(ForestSoak, SanitizerSuite) {
+    for (const auto& [w, h] : oddSizes)
+        for (const int64_t panFrames : {int64_t{1}, int64_t{1800}}) soak(w, h, panFrames, fullLength() ? 2000 : 200);
+}
+
+// Forced animals drawn on every frame: entering and leaving at both edges,
+// standing, and rim light from fires on and off the canvas. The full length
+// runs until a second animal has come in (a bear may need about 4800 frames
+// to cross, 240 standing and up to 4500 waiting); the short one lets the
+// first one enter.
+TEST(ForestSoak, SanitizerSuiteForcedAnimalsCrossAndReturn) {
+    const bool full = fullLength();
+    for (const char* name : {"moose", "bear", "fox"})
+        for (const auto& [w, h] : oddSizes) {
+            SCOPED_TRACE(testing::Message() << name << " " << w << "x" << h);
+            // The small worlds scroll on every frame, so the animal also walks over a moving forest.
+            QuillmoorScene scene(w, h, 0xA41A1500u + static_cast<uint64_t>(w * 13 + h), w * h < 1000 ? 1 : 1800);
+            scene.animals = quillmoor::Animals(name);
+            Canvas canvas(w, h);
+            int entries = 0, exits = 0;
+            bool wasPresent = false;
+            for (int i = 1; i <= (full ? 11000 : 300) && entries < 2; ++i) {
+                scene.step();
+                const bool present = scene.animals.current.has_value();
+                ASSERT_TRUE(i > 1 || present) << "a forced animal enters on the first frame";
+                entries += present && !wasPresent;
+                if (!present && wasPresent) {
+                    ++exits;
+                    EXPECT_TRUE(scene.animals.wait >= 1200 && scene.animals.wait <= 4500) << scene.animals.wait;
+                }
+                wasPresent = present;
+                scene.draw(canvas);
+            }
+            EXPECT_EQ(scene.animals.previous, quillmoor::Animals::species(name));
+            EXPECT_EQ(std::pair(exits, entries), full ? std::pair(1, 2) : std::pair(0, 1)) << "after " << scene.frame << " frames";
+            EXPECT_TRUE(full || scene.animals.current->phase > 0);
+        }
 }
 
 bool sameTree(const QuillmoorScene::Tree& a, const QuillmoorScene::Tree& b) {

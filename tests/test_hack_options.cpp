@@ -1,24 +1,33 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/HackOptions.h"
 
+using platform::WaylandMode;
 using platform::X11Target;
 
 namespace {
 
-std::variant<HackOptions, std::string> parse(std::vector<std::string> words, const char* env = nullptr) {
+std::variant<HackOptions, std::string> parse(std::vector<std::string> words, const char* xscreensaverWindow = nullptr,
+                                             const char* waylandDisplay = nullptr) {
     std::vector<char*> args;
     for (auto& w : words) args.push_back(w.data());
-    return parseHackOptions(args, env);
+    return parseHackOptions(args, xscreensaverWindow, waylandDisplay);
 }
 
-HackOptions ok(std::vector<std::string> words, const char* env = nullptr) {
-    auto result = parse(std::move(words), env);
+HackOptions ok(std::vector<std::string> words, const char* xscreensaverWindow = nullptr, const char* waylandDisplay = nullptr) {
+    auto result = parse(std::move(words), xscreensaverWindow, waylandDisplay);
     if (auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << *error;
     return std::get_if<HackOptions>(&result) ? std::get<HackOptions>(result) : HackOptions{};
+}
+
+bool refused(std::vector<std::string> words, const char* xscreensaverWindow = nullptr, const char* waylandDisplay = nullptr) {
+    const auto result = parse(std::move(words), xscreensaverWindow, waylandDisplay);
+    const std::string* message = std::get_if<std::string>(&result);
+    return message && !message->empty() && message->find('\n') == std::string::npos;
 }
 
 }  // namespace
@@ -30,29 +39,53 @@ TEST(HackOptions, ChoosesWhereToDrawLikeXScreenSaverAndXsecurelock) {
 
     // XScreenSaver: -root with the window in hex; xsecurelock: no option, decimal.
     const HackOptions xscreensaver = ok({"-root"}, "0x600008");
-    EXPECT_EQ(xscreensaver.target, X11Target::window);
-    EXPECT_EQ(xscreensaver.windowId, 0x600008ul);
+    EXPECT_EQ(std::pair(xscreensaver.target, xscreensaver.windowId), std::pair(X11Target::window, 0x600008ul));
     const HackOptions xsecurelock = ok({}, "6291464");
-    EXPECT_EQ(xsecurelock.target, X11Target::window);
-    EXPECT_EQ(xsecurelock.windowId, 6291464ul);
+    EXPECT_EQ(std::pair(xsecurelock.target, xsecurelock.windowId), std::pair(X11Target::window, 6291464ul));
 
     // An explicit window of its own or id overrides the variable; the last option wins.
     EXPECT_EQ(ok({"-window"}, "0x600008").target, X11Target::ownWindow);
     const HackOptions byId = ok({"-root", "--window-id", "0x2a"}, "0x600008");
-    EXPECT_EQ(byId.target, X11Target::window);
-    EXPECT_EQ(byId.windowId, 42ul);
+    EXPECT_EQ(std::pair(byId.target, byId.windowId), std::pair(X11Target::window, 42ul));
     EXPECT_EQ(ok({"-window-id", "42", "-fullscreen"}).target, X11Target::fullscreen);
+    EXPECT_EQ(ok({"-root"}, "").target, X11Target::root) << "an empty variable counts as unset";
+    EXPECT_EQ(ok({"-root"}, "0x2a", "wayland-0").target, X11Target::window);
+
+    const HackOptions o = ok({"-fps", "--verbose", "--seed", "0xFFFFFFFFFFFFFFFF", "-scene", "forest"});
+    EXPECT_TRUE(o.showFps && o.verbose && o.seed == 0xFFFFFFFFFFFFFFFFull && o.scene == "forest");
+    EXPECT_FALSE(ok({}).seed.has_value());
+    EXPECT_TRUE(ok({"-help"}).help && ok({"--version"}).version);
 }
 
-TEST(HackOptions, ReadsTheOtherOptionsInEitherSpelling) {
-    const HackOptions o = ok({"-fps", "--verbose", "--seed", "0xFFFFFFFFFFFFFFFF", "-scene", "forest"});
-    EXPECT_TRUE(o.showFps);
-    EXPECT_TRUE(o.verbose);
-    EXPECT_EQ(o.seed, 0xFFFFFFFFFFFFFFFFull);
-    EXPECT_EQ(o.scene, "forest");
-    EXPECT_FALSE(ok({}).seed.has_value());
-    EXPECT_TRUE(ok({"-help"}).help);
-    EXPECT_TRUE(ok({"--version"}).version);
+TEST(HackOptions, WaylandWhereASessionIsUnlessSomethingX11OnlyIsAskedFor) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* xscreensaverWindow;
+        const char* waylandDisplay;
+        FrontEndChoice frontEnd;
+    };
+    const Case cases[] = {
+        {{}, nullptr, "wayland-1", FrontEndChoice::wayland},
+        {{}, nullptr, "", FrontEndChoice::x11},
+        {{}, nullptr, nullptr, FrontEndChoice::x11},
+        {{"-fullscreen"}, nullptr, "wayland-0", FrontEndChoice::wayland},
+        {{"-root"}, nullptr, "wayland-0", FrontEndChoice::x11},
+        {{"-window-id", "42"}, nullptr, "wayland-0", FrontEndChoice::x11},
+        {{}, "0x600008", "wayland-0", FrontEndChoice::x11},  // started by an X11 saver daemon
+        {{"--saver"}, "0x600008", nullptr, FrontEndChoice::wayland},
+        {{"--wallpaper"}, nullptr, nullptr, FrontEndChoice::wayland},
+        {{"--x11"}, nullptr, "wayland-0", FrontEndChoice::x11},
+        {{"--wayland", "-window"}, "0x600008", nullptr, FrontEndChoice::wayland},
+        {{"--x11", "--wayland"}, nullptr, nullptr, FrontEndChoice::wayland},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ok(c.args, c.xscreensaverWindow, c.waylandDisplay).frontEnd, c.frontEnd)
+            << (c.args.empty() ? "(none)" : c.args[0]) << " with " << (c.waylandDisplay ? c.waylandDisplay : "-");
+
+    EXPECT_EQ(ok({}, nullptr, "wayland-0").waylandMode, WaylandMode::window);
+    EXPECT_EQ(ok({"-fullscreen"}, nullptr, "wayland-0").waylandMode, WaylandMode::fullscreen);
+    EXPECT_EQ(ok({"--wallpaper", "--saver"}, nullptr, "wayland-0").waylandMode, WaylandMode::saver);
+    EXPECT_EQ(ok({"--saver", "--wallpaper"}, nullptr, "wayland-0").waylandMode, WaylandMode::wallpaper);
 }
 
 TEST(HackOptions, RejectsWithOneLine) {
@@ -60,15 +93,15 @@ TEST(HackOptions, RejectsWithOneLine) {
         {"-bogus"}, {"root"}, {"---root"}, {"-window-id"}, {"-window-id", "0"}, {"-window-id", "0x1ffffffff"},
         {"-window-id", " 12"}, {"-seed", "18446744073709551616"}, {"-seed"}, {"-scene", "moon"}, {"-"},
     };
-    for (const auto& words : bad) {
-        const auto result = parse(words);
-        ASSERT_TRUE(std::holds_alternative<std::string>(result)) << words[0];
-        const std::string& message = std::get<std::string>(result);
-        EXPECT_FALSE(message.empty());
-        EXPECT_EQ(message.find('\n'), std::string::npos);
-    }
-    EXPECT_EQ(ok({"-root"}, "").target, X11Target::root) << "an empty variable counts as unset";
-    EXPECT_TRUE(std::holds_alternative<std::string>(parse({}, "0x")));
+    for (const auto& words : bad) EXPECT_TRUE(refused(words)) << words[0];
+    // Contradictions between the two front ends.
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"--wayland", "-root"}, {"--wayland", "-window-id", "7"}, {"--x11", "--saver"}, {"--wallpaper", "--x11"}})
+        EXPECT_TRUE(refused(words, nullptr, "wayland-0")) << words[0] << " " << words[1];
+    // A malformed XSCREENSAVER_WINDOW matters only when X11 is to use it.
+    EXPECT_TRUE(refused({}, "0x"));
+    EXPECT_TRUE(refused({}, "junk", "wayland-0"));
     EXPECT_TRUE(std::holds_alternative<HackOptions>(parse({"-window"}, "junk")))
         << "the variable is not read when a window of its own is asked for";
+    EXPECT_TRUE(std::holds_alternative<HackOptions>(parse({"--wayland"}, "junk")));
 }

@@ -1,38 +1,33 @@
-// The options that stand in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL, in
-// both programs: how they are read, that an option gives exactly the run its
-// variable gives, and that the option wins over the variable. Also the small
-// parts of both command lines: --version, --help and a renderer run that
-// would write nothing.
+// The options that stand in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL in
+// both programs, which win over the variables; --version and --help.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/HackOptions.h"
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
+#include "cli_support.h"
 
 using quillmoor::Animals;
 
 namespace {
 
-HackOptions hack(std::vector<std::string> words) {
+// The hack's options, or its one-line message.
+std::variant<HackOptions, std::string> hack(std::vector<std::string> words) {
     std::vector<char*> args;
     for (auto& w : words) args.push_back(w.data());
-    auto result = parseHackOptions(args, nullptr);
-    if (auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << *error;
-    return std::get_if<HackOptions>(&result) ? std::get<HackOptions>(result) : HackOptions{};
+    return parseHackOptions(args, nullptr);
 }
 
 std::string hackError(std::vector<std::string> words) {
-    std::vector<char*> args;
-    for (auto& w : words) args.push_back(w.data());
-    auto result = parseHackOptions(args, nullptr);
-    return std::get_if<std::string>(&result) ? std::get<std::string>(result) : "";
+    const auto result = hack(std::move(words));
+    return std::holds_alternative<std::string>(result) ? std::get<std::string>(result) : "";
 }
 
 // The trace the renderer prints for these arguments, with the two variables
@@ -56,30 +51,13 @@ std::string trace(const std::vector<std::string>& args, const char* panFrames, c
     return lines;
 }
 
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-// Runs one of the built programs, stdout captured, stderr appended to it.
-Outcome run(const std::string& program, const std::string& args) {
-    const std::string command = std::string(QUILLMOOR_BINARY_DIR) + "/" + program + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    Outcome r{-1, {}};
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
-
 }  // namespace
 
 TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
-    const HackOptions o = hack({"-pan-frames", "30", "--animal", "bear"});
-    EXPECT_EQ(o.sceneSettings.panFrames, 30);
-    EXPECT_EQ(o.sceneSettings.animal, Animals::Species::bear);
-    EXPECT_FALSE(hack({}).sceneSettings.panFrames || hack({}).sceneSettings.animal);
+    const auto o = std::get<HackOptions>(hack({"-pan-frames", "30", "--animal", "bear"})).sceneSettings;
+    EXPECT_EQ(std::pair(o.panFrames, o.animal), std::pair(std::optional<int64_t>(30), std::optional(Animals::Species::bear)));
+    const auto none = std::get<HackOptions>(hack({})).sceneSettings;
+    EXPECT_FALSE(none.panFrames || none.animal);
 
     std::string error;
     const auto r = parseRenderOptions({"-pan-frames", "1000000000", "--animal", "fox", "--trace"}, error);
@@ -117,17 +95,16 @@ TEST(SceneSettings, AnOptionGivesTheSameRunAsItsVariable) {
 }
 
 TEST(SceneSettings, VersionHelpAndARunThatWritesNothing) {
-    for (const char* program : {"quillmoor-render", "quillmoor-mothwake"}) {
-        if (!std::filesystem::exists(std::string(QUILLMOOR_BINARY_DIR) + "/" + program)) continue;  // built without X11
-        const Outcome version = run(program, "--version");
-        EXPECT_EQ(version.status, 0) << program;
-        EXPECT_EQ(version.out, std::string(program) + " " QUILLMOOR_VERSION "\n");
-        const Outcome help = run(program, "-help");
+    for (const std::string program : {"quillmoor-render", "quillmoor-mothwake"}) {
+        const std::string path = std::string(QUILLMOOR_BINARY_DIR) + "/" + program;
+        if (!cli::fs::exists(path)) continue;  // built without X11
+        const cli::Outcome version = cli::shell(path + " --version"), help = cli::shell(path + " -help");
+        EXPECT_EQ(std::pair(version.status, version.out + version.err), std::pair(0, program + " " QUILLMOOR_VERSION "\n"));
         EXPECT_EQ(help.status, 0) << program;
         for (const char* word : {"skyline", "-pan-frames", "-animal", "-version"})
             EXPECT_NE(help.out.find(word), std::string::npos) << program << " --help lacks " << word;
     }
-    const Outcome nothing = run("quillmoor-render", "--screen 64x36 --frames 3");
+    const cli::Outcome nothing = cli::render("--screen 64x36 --frames 3");
     EXPECT_EQ(nothing.status, 2);
-    EXPECT_EQ(nothing.out, renderUsage());
+    EXPECT_EQ(nothing.out + nothing.err, renderUsage());
 }

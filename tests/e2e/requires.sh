@@ -15,6 +15,7 @@ if [ -n "$missing" ]; then
       Xvfb) echo xvfb ;;
       xwininfo | xdpyinfo) echo x11-utils ;;
       xscreensaver*) echo xscreensaver ;;
+      convert | identify) echo imagemagick ;;
       *) echo "$program" ;;
     esac
   done | sort -u | xargs)

@@ -9,21 +9,11 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
-from pngread import differing_pixels, read_png
-from xharness import BUILD, HACK, Process, XephyrXinerama, XorgDummy, run_cases
+from xharness import HACK, Process, XephyrXinerama, XorgDummy, run_cases, shows_reference
 
-RENDER = os.path.join(BUILD, "quillmoor-render")
 TMP = tempfile.mkdtemp(prefix="quillmoor-monitors-")
 SEED, FRAMES = 31, 12
-
-
-def rendered(width, height):
-    out = os.path.join(TMP, f"render-{width}x{height}.png")
-    subprocess.run([RENDER, "--screen", f"{width}x{height}", "--seed", str(SEED), "--frames", str(FRAMES),
-                    "--out", out], check=True, capture_output=True)
-    return read_png(out)
 
 
 def check_one_view_per_monitor(x, sizes):
@@ -38,13 +28,8 @@ def check_one_view_per_monitor(x, sizes):
         for _ in sizes:
             hack.expect("canvas ")
         for (width, height), window in windows.items():
-            expected, shown = rendered(width, height), None
-            for _ in range(50):
-                time.sleep(0.2)
-                shown = x.grab(window, os.path.join(TMP, f"shown-{width}x{height}.ppm"))
-                if differing_pixels(shown, expected) == 0:
-                    break
-            assert differing_pixels(shown, expected) == 0, f"monitor {width}x{height} differs from the renderer"
+            shows_reference(lambda: x.grab(window, os.path.join(TMP, "shown.ppm")), f"{width}x{height}", SEED, FRAMES,
+                            os.path.join(TMP, "expected.png"))
         assert hack.signal_and_time(signal.SIGTERM)[0] == 0
     finally:
         hack.kill()

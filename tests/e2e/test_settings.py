@@ -1,24 +1,18 @@
 #!/usr/bin/env python3
-"""The settings description xscreensaver-settings reads
-(packaging/quillmoor-mothwake.xml): it is built the way the stock
-descriptions are, every command line it can produce is one the saver takes,
-and the settings reach the picture on the screen exactly as the renderer
-draws them."""
+"""The settings description xscreensaver-settings reads: built like the stock
+ones, every command line it makes is one the saver takes, and the settings
+reach the screen exactly as the renderer draws them."""
 import itertools
 import os
-import signal
 import subprocess
 import tempfile
-import time
 import xml.etree.ElementTree as ElementTree
 
-from pngread import differing_pixels, read_png
-from xharness import BUILD, HACK, Process, Xvfb, run_cases
+from xharness import HACK, Xvfb, differing_pixels, held_picture, rendered, run_cases
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 XML = os.path.join(SOURCE, "packaging", "quillmoor-mothwake.xml")
 STOCK = "/usr/share/xscreensaver/config"
-RENDER = os.path.join(BUILD, "quillmoor-render")
 TMP = tempfile.mkdtemp(prefix="quillmoor-settings-")
 
 
@@ -88,39 +82,15 @@ def test_every_command_line_it_makes_is_one_the_saver_takes():
         assert f"-{switch}" in manual, f"the man page does not mention -{switch}"
 
 
-def held_picture(x, args):
-    """The root window's pixels once the saver holds its last frame."""
-    hack = Process([HACK, "-verbose", "-root", *args], x.env)
-    try:
-        hack.expect("canvas ")
-        previous = None
-        for _ in range(100):
-            time.sleep(0.2)
-            shot = x.grab("root", os.path.join(TMP, "held.ppm"))
-            if shot == previous:
-                return shot
-            previous = shot
-        raise AssertionError("the picture never came to rest")
-    finally:
-        assert hack.signal_and_time(signal.SIGTERM)[0] == 0
-        hack.kill()
-
-
-def rendered(size, args):
-    out = os.path.join(TMP, "rendered.png")
-    subprocess.run([RENDER, "--screen", size, *args, "--out", out], check=True, capture_output=True)
-    return read_png(out)
-
-
 def test_the_fastest_scroll_and_one_animal_reach_the_screen():
-    size = "640x360"
     held = ["--seed", "77", "--frames", "240"]
     chosen = ["--pan-frames", "10", "--animal", "fox"]  # the slider's fast end, and a choice from the menu
-    with Xvfb(size) as x:
-        shown = held_picture(x, held + chosen)
-    wrong = differing_pixels(shown, rendered(size, held + chosen))
+    with Xvfb("640x360") as x:
+        shown = held_picture(x, ["-root", *held, *chosen], os.path.join(TMP, "held.ppm"))
+    wrong = differing_pixels(shown, rendered(["--screen", "640x360", *held, *chosen], os.path.join(TMP, "chosen.png")))
     assert wrong == 0, f"{wrong} pixels differ from the renderer given the same settings"
-    assert differing_pixels(shown, rendered(size, held)) > 0, "the settings changed nothing on the screen"
+    plain = rendered(["--screen", "640x360", *held], os.path.join(TMP, "plain.png"))
+    assert differing_pixels(shown, plain) > 0, "the settings changed nothing on the screen"
 
 
 if __name__ == "__main__":

@@ -5,63 +5,23 @@ keys, pointer buttons and pointer motion end it, a wallpaper ignores keys,
 outputs come and go, and swayidle starts it."""
 import os
 import signal
-import subprocess
 import time
 
-from wlharness import Sway, differing_pixels, reference, wait_for
-from xharness import BUILD, EXIT_LIMIT, HACK, is_lit, run_cases
+from wlharness import Sway, until_exit
+from xharness import BUILD, HACK, cpu_seconds, is_lit, run_cases, shows_reference, wait_for
 
 SEED = "0x5eed"
 FRAMES = 90
 POINTER = os.path.join(BUILD, "tests", "wl-virtual-pointer")
 
 
-def matches_reference(sway, output, size, ref_path):
-    """Waits for the output to show the held picture; fails with the count of
-    differing pixels when it does not."""
-    expected = reference(size, SEED, FRAMES, ref_path)
-    last = [None]
-
-    def same():
-        last[0] = differing_pixels(sway.grab(output, f"{output}.png"), expected)
-        return last[0] == 0
-    try:
-        wait_for(same, 15, f"{output} to show the renderer's picture")
-    except AssertionError:
-        raise AssertionError(f"{output}: {last[0]} pixels differ from quillmoor-render --screen {size}") from None
-
-
 def type_until_exit(sway, hack, key):
-    """Types the key until the saver exits; returns its status. wtype makes
-    its virtual keyboard first and types later, so the saver has a
-    wl_keyboard by then (a headless sway has no keyboard until wtype makes
-    one); on a loaded machine that can take more than one try."""
-    for _ in range(3):
-        sway.run(["wtype", "-s", "300", key])
-        try:
-            return hack.wait(2)
-        except subprocess.TimeoutExpired:
-            continue
-    raise AssertionError(f"{key!r} typed three times and the saver still runs")
+    # A headless sway has no keyboard until wtype makes one.
+    return until_exit(lambda: sway.run(["wtype", "-s", "300", key]), hack.wait, f"{key!r} typed")
 
 
 def point_until_exit(sway, hack, action):
-    """Drives a virtual pointer until the saver exits; returns its status. As
-    with wtype, the helper makes its pointer first and uses it after a pause,
-    and on a loaded machine that can take more than one try."""
-    for _ in range(3):
-        sway.run([POINTER, *action])
-        try:
-            return hack.wait(2)
-        except subprocess.TimeoutExpired:
-            continue
-    raise AssertionError(f"wl-virtual-pointer {' '.join(action)} three times and the saver still runs")
-
-
-def stop_promptly(hack, signo=signal.SIGTERM):
-    status, seconds = hack.signal_and_time(signo)
-    assert status == 0, f"exit status {status} after {signo.name}"
-    assert seconds < EXIT_LIMIT, f"{seconds * 1000:.0f} ms to exit after {signo.name}"
+    return until_exit(lambda: sway.run([POINTER, *action]), hack.wait, f"wl-virtual-pointer {' '.join(action)}")
 
 
 def test_saver_on_three_outputs_shows_the_renderers_pictures():
@@ -76,8 +36,8 @@ def test_saver_on_three_outputs_shows_the_renderers_pictures():
                 hack.expect(f"{name} {size} (overlay layer, scale {scale})")
             hack.expect("canvas 800x600 scale 1")  # sized from 800x600 device pixels, not 400x300 logical
             for name, (size, _) in layout.items():
-                matches_reference(sway, name, size, sway.path(f"ref-{name}.png"))
-            stop_promptly(hack)
+                shows_reference(lambda: sway.grab(name, f"{name}.png"), size, SEED, FRAMES, sway.path(f"ref-{name}.png"))
+            hack.stop_promptly()
             hack.expect("stopping (SIGTERM)")
         finally:
             hack.kill()
@@ -125,7 +85,7 @@ def test_wallpaper_ignores_input_until_sigint():
             time.sleep(0.5)
             assert hack.proc.poll() is None, "the wallpaper ended on a key"
             assert is_lit(sway.grab(output, "wallpaper.png")), "the wallpaper shows nothing"
-            stop_promptly(hack, signal.SIGINT)
+            hack.stop_promptly(signal.SIGINT)
         finally:
             hack.kill()
 
@@ -151,7 +111,7 @@ def test_outputs_come_and_go_while_the_saver_runs():
             time.sleep(0.3)
             assert hack.proc.poll() is None, "the saver ended with an output"
             assert is_lit(inner.grab(second, "second.png")), f"{second} shows nothing"
-            stop_promptly(hack)
+            hack.stop_promptly()
         finally:
             hack.kill()
 
@@ -186,11 +146,6 @@ def test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end():
                 hack.kill()
 
 
-def cpu_seconds(pid):
-    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
 def test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing():
     with Sway() as sway:
         hack = sway.client([HACK, "--verbose"])
@@ -209,7 +164,7 @@ def test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing():
             shown = cpu_seconds(hack.proc.pid) - before
             assert hidden <= 0.02, f"{hidden:.2f} s of CPU in 2 s while hidden ({shown:.2f} s while shown)"
             assert shown > hidden, f"no frames after the window came back ({shown:.2f} s of CPU in 2 s)"
-            stop_promptly(hack)
+            hack.stop_promptly()
         finally:
             hack.kill()
 
@@ -221,14 +176,8 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
         idle = sway.client(["swayidle", "-w", "timeout", "1", command], own_group=True)
         try:
             wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
-            for _ in range(3):  # as in type_until_exit
-                sway.run(["wtype", "-s", "300", "x"])
-                try:
-                    wait_for(lambda: os.path.exists(status), 2, "the saver to end")
-                    break
-                except AssertionError:
-                    continue
-            assert os.path.exists(status), "the saver did not end on a key"
+            until_exit(lambda: sway.run(["wtype", "-s", "300", "x"]),
+                       lambda timeout: wait_for(lambda: os.path.exists(status), timeout, "the saver to end"), "'x' typed")
             assert open(status).read().split()[0] == "0", open(log).read()
             assert "stopping (key press)" in open(log).read()
         finally:

@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
 """The Wayland saver on weston, which has no layer shell: full screen
 through xdg-shell, sharp at scale 2, and a clear refusal of --saver."""
-import os
 import signal
 import subprocess
-import time
 
-from wlharness import Weston, as_user, differing_pixels, reference, wait_for
-from xharness import EXIT_LIMIT, HACK, run_cases
+from wlharness import Weston, as_user
+from xharness import HACK, run_cases, shows_reference, start_timed, stops_cleanly_at_any_moment
 
 SEED = "0x5eed"
 FRAMES = 24
@@ -19,18 +17,8 @@ def test_fullscreen_matches_the_renderer_at_scale_2():
         try:
             hack.expect("output output-")
             hack.expect(" 1280x960 (full-screen window, scale 2)")
-            expected = reference("1280x960", SEED, FRAMES, weston.path("ref.png"))
-            last = [None]
-
-            def same():
-                last[0] = differing_pixels(weston.screenshot("screen.png"), expected)
-                return last[0] == 0
-            try:
-                wait_for(same, 15, "the screen to show the renderer's picture")
-            except AssertionError:
-                raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen 1280x960") from None
-            status, seconds = hack.signal_and_time(signal.SIGTERM)
-            assert status == 0 and seconds < EXIT_LIMIT, f"status {status} after {seconds:.3f} s"
+            shows_reference(lambda: weston.screenshot("screen.png"), "1280x960", SEED, FRAMES, weston.path("ref.png"))
+            hack.stop_promptly()
         finally:
             hack.kill()
 
@@ -42,8 +30,7 @@ def test_window_is_the_default_and_sized_in_device_pixels():
             hack.expect("protocols: ")
             hack.expect("window 2560x1440 (window, scale 2)")  # 1280x720 logical on a scale 2 output
             hack.expect("canvas ")
-            status, seconds = hack.signal_and_time(signal.SIGINT)
-            assert status == 0 and seconds < EXIT_LIMIT, f"status {status} after {seconds:.3f} s"
+            hack.stop_promptly(signal.SIGINT)
         finally:
             hack.kill()
 
@@ -65,20 +52,8 @@ def test_sigterm_at_any_moment_of_the_start_exits_cleanly():
     # The start waits for the compositor's answers; a stop signal must end
     # those waits too.
     with Weston(320, 240, 1) as weston:
-        statuses = {}
-        for delay_ms in (0, 0.5, 1, 2, 5, 10, 50):
-            for _ in range(5):
-                read_end, write_end = os.pipe()
-                proc = subprocess.Popen(as_user([HACK, "--fullscreen"]),
-                                        env=dict(weston.env, QUILLMOOR_START_FD=str(write_end)), pass_fds=(write_end,),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                os.close(write_end)
-                with os.fdopen(read_end) as marker:
-                    assert marker.readline() == "main\n", "no start marker"
-                time.sleep(delay_ms / 1000)
-                proc.send_signal(signal.SIGTERM)
-                statuses.setdefault(proc.wait(10), []).append(delay_ms)
-        assert list(statuses) == [0], f"exit statuses by delay (ms): {statuses}"
+        stops_cleanly_at_any_moment(lambda: start_timed(as_user([HACK, "--fullscreen"]), weston.env),
+                                    [0, 0.5, 1, 2, 5, 10, 50], 5)
 
 
 if __name__ == "__main__":

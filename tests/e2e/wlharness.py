@@ -1,7 +1,6 @@
 """Shared pieces of the Wayland end-to-end tests: a headless sway or weston
-of its own, run (with every client) by an unprivileged user when the tests
-run as root, since sway refuses to run as root; screenshots read through
-ImageMagick; reference pictures from the headless renderer."""
+of its own, run with its clients as an unprivileged user when the tests run
+as root (sway refuses root)."""
 import contextlib
 import glob
 import json
@@ -10,23 +9,8 @@ import pwd
 import shutil
 import subprocess
 import tempfile
-import time
 
-from xharness import BUILD, Process
-
-USER = "quillmoor-e2e"
-RENDER = os.path.join(BUILD, "quillmoor-render")
-# When set, every screenshot is also copied here, to be looked at.
-KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
-
-
-def ensure_user():
-    if os.getuid() != 0:
-        return
-    try:
-        pwd.getpwnam(USER)
-    except KeyError:
-        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
+from xharness import USER, Process, ensure_user, read_png, wait_for
 
 
 def as_user(args):
@@ -51,40 +35,17 @@ def private_dir(prefix):
     return home, runtime
 
 
-def wait_for(predicate, timeout, what):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError(f"timed out waiting for {what}")
-        time.sleep(0.05)
-
-
-def read_png(path):
-    """(width, height, rgb bytes) of a PNG."""
-    if KEEP:
-        os.makedirs(KEEP, exist_ok=True)
-        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
-    width, height = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
-                                   check=True).stdout.split()
-    rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
-    return int(width), int(height), rgb
-
-
-def differing_pixels(a, b):
-    """How many pixels two images differ in; None when their sizes differ."""
-    if a[:2] != b[:2]:
-        return None
-    pa, pb = a[2], b[2]
-    return sum(1 for i in range(0, len(pa), 3) if pa[i:i + 3] != pb[i:i + 3]) if pa != pb else 0
-
-
-def reference(size, seed, frames, path):
-    """The picture the headless renderer makes for a screen of this size."""
-    subprocess.run([RENDER, "--screen", size, "--seed", str(seed), "--frames", str(frames), "--out", path], check=True)
-    return read_png(path)
+def until_exit(attempt, done, what):
+    """Input helpers make their virtual device first and use it after a pause,
+    so the saver has a seat device by then; on a loaded machine that can take
+    more than one try. Calls attempt() until done(timeout) stops raising."""
+    for _ in range(3):
+        attempt()
+        try:
+            return done(2)
+        except (subprocess.TimeoutExpired, AssertionError):
+            continue
+    raise AssertionError(f"{what} three times and the saver still runs")
 
 
 # Sanitizer settings reach the saver through the clean environments below.

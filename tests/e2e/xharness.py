@@ -1,36 +1,71 @@
-"""Shared pieces of the end-to-end tests: a private Xvfb, the saver as a
-child process whose stderr is watched line by line, and screenshots."""
+"""Shared pieces of the end-to-end tests: private X servers, the saver as a
+child whose stderr is watched line by line, screenshots and the renderer's
+reference pictures."""
 import os
+import pwd
 import queue
+import re
+import shutil
 import signal
 import subprocess
 import sys
 import threading
 import time
 
+
 BUILD = os.environ.get("QUILLMOOR_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 HACK = os.path.join(BUILD, "quillmoor-mothwake")
+RENDER = os.path.join(BUILD, "quillmoor-render")
 PROBE = os.path.join(BUILD, "tests", "x11-probe")
 # How soon the saver must exit after SIGTERM or SIGINT. Sanitizer builds check
 # memory at exit and get more room; the limit for real builds is 200 ms.
 EXIT_LIMIT = float(os.environ.get("QUILLMOOR_EXIT_LIMIT_MS", "200")) / 1000
+# When set, every PNG read is also copied here, to be looked at.
+KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
+# Programs that refuse to run as root (the XScreenSaver daemon, sway) run as this user.
+USER = "quillmoor-e2e"
+
+
+def ensure_user():
+    if os.getuid() != 0:
+        return
+    try:
+        pwd.getpwnam(USER)
+    except KeyError:
+        subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
+
+
+def wait_for(predicate, timeout, what):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+def _start_server(args, env):
+    """Starts an X server that picks its display number (-displayfd); returns (process, display)."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen([args[0], "-displayfd", str(write_end), *args[1:]], env=env, pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()
+    if not number:
+        proc.kill()
+        raise RuntimeError(f"{args[0]} did not start")
+    return proc, ":" + number
 
 
 class Xvfb:
-    """An X server on a display number it picks itself (-displayfd)."""
-
     def __init__(self, size="1024x768", extra=()):
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac", *extra],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-        if not number:
-            self.stop()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
+        self._started(["Xvfb", "-screen", "0", size + "x24", "-nolisten", "tcp", "-ac", *extra])
+
+    def _started(self, args, env=None):
+        self.proc, self.display = _start_server(args, env)
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("XSCREENSAVER_WINDOW", None)
 
@@ -52,12 +87,79 @@ class Xvfb:
     def grab(self, window, path):
         """The window's pixels (or "root") as (width, height, rgb bytes)."""
         subprocess.run([PROBE, "grab", str(window), path], env=self.env, check=True)
-        return read_ppm(path)
+        with open(path, "rb") as f:
+            _, size, _, pixels = f.read().split(b"\n", 3)
+        width, height = map(int, size.split())
+        return width, height, pixels
 
     def root_children(self):
         out = subprocess.run(["xwininfo", "-root", "-children"], env=self.env, check=True,
                              capture_output=True, text=True).stdout
         return [line.split()[0] for line in out.splitlines() if line.strip().startswith("0x")]
+
+    def root_id(self):
+        out = subprocess.run(["xwininfo", "-root"], env=self.env, check=True, capture_output=True, text=True).stdout
+        return re.search(r"Window id: (0x[0-9a-f]+)", out).group(1)
+
+
+XORG_DUMMY_CONF = """Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 8192 4096
+  EndSubSection
+EndSection
+"""
+
+
+class XorgDummy(Xvfb):
+    """X.Org on the dummy driver, with monitors laid side by side through
+    RandR on its outputs DUMMY0-15. Needs root."""
+
+    def __init__(self, monitors, workdir):
+        conf = os.path.join(workdir, "xorg.conf")
+        with open(conf, "w") as f:
+            f.write(XORG_DUMMY_CONF)
+        self._started(["Xorg", "-config", conf, "-noreset", "-nolisten", "tcp", "-ac",
+                       "-logfile", os.path.join(workdir, "xorg.log")])
+        layout, x = [], 0
+        for i, (width, height) in enumerate(monitors):
+            mode = f"{width}x{height}_e2e"
+            self.xrandr("--newmode", mode, "60", str(width), str(width + 8), str(width + 16), str(width + 24),
+                        str(height), str(height + 1), str(height + 2), str(height + 3))
+            self.xrandr("--addmode", f"DUMMY{i}", mode)
+            layout += ["--output", f"DUMMY{i}", "--mode", mode, "--pos", f"{x}x0"]
+            x += width
+        self.xrandr(*layout)
+
+    def xrandr(self, *args):
+        subprocess.run(["xrandr", *args], env=self.env, check=True, capture_output=True)
+
+
+class XephyrXinerama(Xvfb):
+    """A nested X server with Xinerama heads side by side, where RandR sees a single screen."""
+
+    def __init__(self, heads):
+        self.host = Xvfb("4000x2000")
+        screens = [arg for width, height in heads for arg in ("-screen", f"{width}x{height}")]
+        self._started(["Xephyr", "+xinerama", "-ac", "-noreset", "-nolisten", "tcp", *screens], self.host.env)
+
+    def stop(self):
+        super().stop()
+        self.host.stop()
 
 
 class Process:
@@ -101,6 +203,11 @@ class Process:
         status = self.proc.wait(timeout)
         return status, time.monotonic() - start
 
+    def stop_promptly(self, signo=signal.SIGTERM, limit=EXIT_LIMIT):
+        status, seconds = self.signal_and_time(signo)
+        assert status == 0, f"exit status {status} after {signo.name}"
+        assert seconds < limit, f"{seconds * 1000:.0f} ms to exit after {signo.name}"
+
     def wait(self, timeout=5):
         return self.proc.wait(timeout)
 
@@ -118,18 +225,110 @@ class Process:
         self.proc.wait()
 
 
-def read_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    magic, size, depth, pixels = data.split(b"\n", 3)
-    width, height = map(int, size.split())
-    return width, height, pixels
+class ProbeWindow:
+    """A window made by x11-probe, which resizes or destroys it on request."""
+
+    def __init__(self, x, size):
+        self.proc = subprocess.Popen([PROBE, "window", size], env=x.env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True)
+        self.id = int(self.proc.stdout.readline())
+
+    def command(self, text):
+        self.proc.stdin.write(text + "\n")
+        self.proc.stdin.flush()
+        assert self.proc.stdout.readline().strip() == "ok"
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            self.proc.wait(5)
 
 
-def pixel(image, x, y):
-    width, _, px = image
-    i = (y * width + x) * 3
-    return px[i], px[i + 1], px[i + 2]
+def start_timed(args, env):
+    """Starts a program and returns it once the saver's main has begun in it."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen(args, env=dict(env, QUILLMOOR_START_FD=str(write_end)), pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as marker:
+        assert marker.readline() == "main\n", "no start marker"
+    return proc
+
+
+def stops_cleanly_at_any_moment(start, delays_ms, starts_per_delay):
+    """SIGTERM at each delay after main begins, several times each: status 0 every time."""
+    statuses = {}
+    for delay in delays_ms:
+        for _ in range(starts_per_delay):
+            proc = start()
+            time.sleep(delay / 1000)
+            proc.send_signal(signal.SIGTERM)
+            statuses.setdefault(proc.wait(10), []).append(delay)
+    assert list(statuses) == [0], f"exit statuses by delay (ms): {statuses}"
+
+
+def cpu_seconds(pid):
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def read_png(path):
+    """(width, height, rgb bytes) of a PNG, read through ImageMagick."""
+    if KEEP:
+        os.makedirs(KEEP, exist_ok=True)
+        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
+    width, height = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                                   check=True).stdout.split()
+    rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+    return int(width), int(height), rgb
+
+
+def differing_pixels(a, b):
+    """How many pixels two images differ in; None when their sizes differ."""
+    if a[:2] != b[:2]:
+        return None
+    pa, pb = a[2], b[2]
+    return sum(1 for i in range(0, len(pa), 3) if pa[i:i + 3] != pb[i:i + 3]) if pa != pb else 0
+
+
+def rendered(args, path):
+    """The picture quillmoor-render makes with these arguments."""
+    subprocess.run([RENDER, *args, "--out", path], check=True, capture_output=True)
+    return read_png(path)
+
+
+def shows_reference(screenshot, size, seed, frames, path):
+    """Waits for screenshot() to show the renderer's picture for a screen of
+    this size; fails with the count of differing pixels when it does not."""
+    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path)
+    last = [None]
+
+    def same():
+        last[0] = differing_pixels(screenshot(), expected)
+        return last[0] == 0
+    try:
+        wait_for(same, 15, "the renderer's picture")
+    except AssertionError:
+        raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen {size}") from None
+
+
+def held_picture(x, args, path):
+    """The pixels of the saver's (first) window once it holds its last frame."""
+    hack = Process([HACK, "-verbose", *args], x.env)
+    try:
+        window = int(hack.expect(" (").split("window ")[1].split()[0], 16)
+        hack.expect("canvas ")
+        previous = None
+        for _ in range(100):
+            time.sleep(0.2)
+            shot = x.grab(window, path)
+            if shot == previous:
+                return shot
+            previous = shot
+        raise AssertionError("the picture never came to rest")
+    finally:
+        assert hack.signal_and_time(signal.SIGTERM)[0] == 0
+        hack.kill()
 
 
 def is_lit(image):
@@ -139,18 +338,21 @@ def is_lit(image):
     return lit > len(px) // (3 * 97) // 4
 
 
-def scanline_rows(image, x0=0, x1=None):
-    """Fraction of row pairs (2i, 2i+1) whose lower row is darker, over the
-    columns x0..x1: close to 1 when every canvas row has its scanline."""
+def scanlines_every(image, period, x0=0, x1=None):
+    """Fraction of canvas rows, `period` screen rows each, whose last screen
+    row (over columns x0..x1) is darker than the one above: close to 1 at that
+    pixel scale."""
     width, height, px = image
-    x1 = width if x1 is None else x1
+    columns = range(x0, width if x1 is None else x1, 7)
+
+    def brightness(y):
+        return sum(sum(px[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in columns)
     darker = total = 0
-    for y in range(0, height - 1, 2):
-        upper = sum(sum(pixel(image, x, y)) for x in range(x0, x1, 7))
-        lower = sum(sum(pixel(image, x, y + 1)) for x in range(x0, x1, 7))
+    for y in range(period - 1, height, period):
+        upper = brightness(y - 1)
         if upper > 0:
             total += 1
-            darker += lower < upper
+            darker += brightness(y) < upper
     return darker / total if total else 0.0
 
 
@@ -167,88 +369,3 @@ def run_cases(cases):
             print(f"FAIL {case.__name__}: {error}", flush=True)
     print(f"{len(cases) - failed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
-
-
-XORG_DUMMY_CONF = """Section "Device"
-  Identifier "dummy"
-  Driver "dummy"
-  VideoRam 256000
-EndSection
-Section "Monitor"
-  Identifier "monitor"
-  HorizSync 5.0-1000.0
-  VertRefresh 5.0-200.0
-EndSection
-Section "Screen"
-  Identifier "screen"
-  Device "dummy"
-  Monitor "monitor"
-  DefaultDepth 24
-  SubSection "Display"
-    Depth 24
-    Virtual 8192 4096
-  EndSubSection
-EndSection
-"""
-
-
-def _display_from(fd_read, proc, what):
-    with os.fdopen(fd_read) as f:
-        number = f.readline().strip()
-    if not number:
-        proc.kill()
-        raise RuntimeError(f"{what} did not start")
-    return ":" + number
-
-
-class XorgDummy(Xvfb):
-    """A real X.Org server on the dummy driver, whose outputs DUMMY0-15 are
-    monitors RandR can lay side by side. Needs root."""
-
-    def __init__(self, monitors, workdir):
-        conf = os.path.join(workdir, "xorg.conf")
-        with open(conf, "w") as f:
-            f.write(XORG_DUMMY_CONF)
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xorg", "-displayfd", str(write_end), "-config", conf, "-noreset", "-nolisten", "tcp", "-ac",
-             "-logfile", os.path.join(workdir, "xorg.log")],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        self.display = _display_from(read_end, self.proc, "Xorg")
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.env.pop("XSCREENSAVER_WINDOW", None)
-        layout, x = [], 0
-        for i, (width, height) in enumerate(monitors):
-            mode = f"{width}x{height}_e2e"
-            self.xrandr("--newmode", mode, "60", str(width), str(width + 8), str(width + 16), str(width + 24),
-                        str(height), str(height + 1), str(height + 2), str(height + 3))
-            self.xrandr("--addmode", f"DUMMY{i}", mode)
-            layout += ["--output", f"DUMMY{i}", "--mode", mode, "--pos", f"{x}x0"]
-            x += width
-        self.xrandr(*layout)
-
-    def xrandr(self, *args):
-        subprocess.run(["xrandr", *args], env=self.env, check=True, capture_output=True)
-
-
-class XephyrXinerama(Xvfb):
-    """A nested X server with Xinerama heads side by side, where RandR sees a
-    single screen."""
-
-    def __init__(self, heads):
-        self.host = Xvfb("4000x2000")
-        read_end, write_end = os.pipe()
-        args = ["Xephyr", "-displayfd", str(write_end), "+xinerama", "-ac", "-noreset", "-nolisten", "tcp"]
-        for width, height in heads:
-            args += ["-screen", f"{width}x{height}"]
-        self.proc = subprocess.Popen(args, env=self.host.env, pass_fds=(write_end,),
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        self.display = _display_from(read_end, self.proc, "Xephyr")
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.env.pop("XSCREENSAVER_WINDOW", None)
-
-    def stop(self):
-        super().stop()
-        self.host.stop()

@@ -14,19 +14,23 @@ before(async () => {
 });
 after(async () => browser && browser.close());
 
-// A page at an exact viewport, its console gathered.
-async function openPage(query, { width, height, scale = 1 }) {
+// Runs body(page, messages) on a page at an exact viewport, its console gathered.
+async function withPage(query, { width, height, scale = 1 }, body) {
   const context = await browser.newContext({ viewport: { width, height }, deviceScaleFactor: scale });
-  const page = await context.newPage();
-  const messages = { errors: [], warnings: [] };
-  page.on('console', (m) => {
-    if (m.type() === 'error') messages.errors.push(m.text());
-    if (m.type() === 'warning') messages.warnings.push(m.text());
-  });
-  page.on('pageerror', (e) => messages.errors.push(String(e)));
-  page.on('request', (r) => { if (!r.url().startsWith('file:')) messages.errors.push(`request ${r.url()}`); });
-  await page.goto(pageUrl(query));
-  return { page, messages, close: () => context.close() };
+  try {
+    const page = await context.newPage();
+    const messages = { errors: [], warnings: [] };
+    page.on('console', (m) => {
+      if (m.type() === 'error') messages.errors.push(m.text());
+      if (m.type() === 'warning') messages.warnings.push(m.text());
+    });
+    page.on('pageerror', (e) => messages.errors.push(String(e)));
+    page.on('request', (r) => { if (!r.url().startsWith('file:')) messages.errors.push(`request ${r.url()}`); });
+    await page.goto(pageUrl(query));
+    await body(page, messages);
+  } finally {
+    await context.close();
+  }
 }
 
 const status = (page) => page.evaluate(() => ({ ...window.quillmoor }));
@@ -65,25 +69,19 @@ describe('held frames equal the native renderer', () => {
       env: { MOTHWAKES_PAN_FRAMES: '1', MOTHWAKES_ANIMAL: 'fox' } },
   ];
   for (const c of cases) {
-    test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}${c.query || ''}`, async () => {
-      const query = `?scene=${c.scene}&seed=${c.seed}&frames=${c.frames}${c.query || ''}`;
-      const { page, messages, close } = await openPage(query, c);
-      try {
+    test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}${c.query || ''}`, () =>
+      withPage(`?scene=${c.scene}&seed=${c.seed}&frames=${c.frames}${c.query || ''}`, c, async (page, messages) => {
         const device = { width: c.width * c.scale, height: c.height * c.scale };
         const shown = await heldStatus(page, device.width, device.height);
         assert.equal(shown.frames, c.frames + 1);
         assertSamePixels(await canvasPixels(page), nativeScreen({ ...c, ...device }), 'canvas');
         assert.deepEqual(messages.errors, []);
-      } finally {
-        await close();
-      }
-    });
+      }));
   }
 });
 
-test('frames advance at 30 per second without console errors', async () => {
-  const { page, messages, close } = await openPage('', { width: 320, height: 200 });
-  try {
+test('frames advance at 30 per second without console errors', () =>
+  withPage('', { width: 320, height: 200 }, async (page, messages) => {
     await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 0);
     const first = await status(page);
     await page.waitForTimeout(2000);
@@ -92,16 +90,11 @@ test('frames advance at 30 per second without console errors', async () => {
     assert.ok(drawn >= 10, `only ${drawn} frames in 2 s`);
     assert.ok(drawn <= 63, `${drawn} frames in 2 s: not paced at 30 per second`);
     assert.equal(second.held, false);
-    assert.deepEqual(messages.errors, []);
-    assert.deepEqual(messages.warnings, []);
-  } finally {
-    await close();
-  }
-});
+    assert.deepEqual(messages, { errors: [], warnings: [] });
+  }));
 
-test('a resize rebuilds the scene for the new size', async () => {
-  const { page, messages, close } = await openPage('?seed=99&frames=12', { width: 400, height: 300 });
-  try {
+test('a resize rebuilds the scene for the new size', () =>
+  withPage('?seed=99&frames=12', { width: 400, height: 300 }, async (page, messages) => {
     const before = await heldStatus(page, 400, 300);
     await page.setViewportSize({ width: 1000, height: 900 });
     const after = await heldStatus(page, 1000, 900);
@@ -109,29 +102,21 @@ test('a resize rebuilds the scene for the new size', async () => {
     assert.deepEqual([after.canvasWidth, after.canvasHeight, after.scale], [500, 450, 2]);
     assertSamePixels(await canvasPixels(page), nativeScreen({ width: 1000, height: 900, seed: 99, frames: 12 }), 'resized');
     assert.deepEqual(messages.errors, []);
-  } finally {
-    await close();
-  }
-});
+  }));
 
-test('bad settings are ignored with a warning each and defaults used', async () => {
-  const query = '?scene=moon&seed=x1&pan=fast&animal=cat&fps=yes&frames=-3&colour=red';
-  const { page, messages, close } = await openPage(query, { width: 320, height: 200 });
-  try {
-    await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 3);
-    assert.equal(messages.warnings.length, 7, messages.warnings.join('\n'));
-    for (const name of ['scene=moon', 'seed=x1', 'pan=fast', 'animal=cat', 'fps=yes', 'frames=-3', 'colour'])
-      assert.ok(messages.warnings.some((w) => w.includes(name)), `no warning for ${name}`);
-    assert.equal((await status(page)).held, false);
-    assert.deepEqual(messages.errors, []);
-  } finally {
-    await close();
-  }
-});
+test('bad settings are ignored with a warning each and defaults used', () =>
+  withPage('?scene=moon&seed=x1&pan=fast&animal=cat&fps=yes&frames=-3&colour=red', { width: 320, height: 200 },
+    async (page, messages) => {
+      await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 3);
+      assert.equal(messages.warnings.length, 7, messages.warnings.join('\n'));
+      for (const name of ['scene=moon', 'seed=x1', 'pan=fast', 'animal=cat', 'fps=yes', 'frames=-3', 'colour'])
+        assert.ok(messages.warnings.some((w) => w.includes(name)), `no warning for ${name}`);
+      assert.equal((await status(page)).held, false);
+      assert.deepEqual(messages.errors, []);
+    }));
 
-test('fps puts the frame rate in the lower left corner', async () => {
-  const { page, close } = await openPage('?fps&seed=3', { width: 320, height: 200 });
-  try {
+test('fps puts the frame rate in the lower left corner', () =>
+  withPage('?fps&seed=3', { width: 320, height: 200 }, async (page) => {
     await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 2);
     const white = await page.evaluate(() => {
       const canvas = document.getElementById('saver');
@@ -141,10 +126,7 @@ test('fps puts the frame rate in the lower left corner', async () => {
       return count;
     });
     assert.ok(white >= 16, `only ${white} white pixels where the overlay goes`);
-  } finally {
-    await close();
-  }
-});
+  }));
 
 test('a hidden page draws nothing until it is shown again', async () => {
   const bare = await launchBare();
