@@ -47,8 +47,17 @@ export async function launchBare() {
       child.kill();
       await exited;
       // The browser's helper processes can still be writing the profile for a
-      // moment after the browser itself exited.
-      rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+      // moment after the browser itself exited, adding files while it is
+      // being removed: remove it again, a little later, until it is gone.
+      for (let attempt = 1; ; ++attempt) {
+        try {
+          rmSync(profile, { recursive: true, force: true });
+          return;
+        } catch (error) {
+          if (error.code !== 'ENOTEMPTY' || attempt === 50) throw error;
+          await new Promise((done) => setTimeout(done, 100));
+        }
+      }
     },
   };
 }
