@@ -52,10 +52,10 @@ def test_fullscreen_covers_the_screen_and_stops_on_sigint():
 
 def test_root_draws_on_the_root_window():
     with Xvfb("640x480") as x:
-        children = x.root_children()
+        children, root = x.root_children(), x.root_id()
         hack = Process([HACK, "-root", "-verbose"], x.env)
         try:
-            hack.expect(f"window {x.root_id()} 640x480")
+            hack.expect(f"window {root} 640x480")
             time.sleep(0.3)
             assert is_lit(x.grab("root", f"{TMP}/root.ppm"))
             assert x.root_children() == children, "the saver made a window of its own"
