@@ -1,7 +1,6 @@
 """Shared pieces of the end-to-end tests: private X servers, the saver as a
 child whose stderr is watched line by line, screenshots and the renderer's
 reference pictures."""
-import fcntl
 import os
 import pwd
 import queue
@@ -48,22 +47,13 @@ def wait_for(predicate, timeout, what):
 
 
 def _start_server(args, env):
-    """Starts an X server that picks its display number (-displayfd); returns (process, display).
-
-    One at a time across every test process: a server trying a number that
-    another is just taking can remove the other's socket file as it gives the
-    number up, leaving a running server no client can reach."""
-    lock = os.open(os.path.join("/tmp", "quillmoor-e2e-xserver.lock"), os.O_RDONLY | os.O_CREAT, 0o644)
-    try:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        read_end, write_end = os.pipe()
-        proc = subprocess.Popen([args[0], "-displayfd", str(write_end), *args[1:]], env=env, pass_fds=(write_end,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-    finally:
-        os.close(lock)
+    """Starts an X server that picks its display number (-displayfd); returns (process, display)."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen([args[0], "-displayfd", str(write_end), *args[1:]], env=env, pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()
     if not number:
         proc.kill()
         raise RuntimeError(f"{args[0]} did not start")
