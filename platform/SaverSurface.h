@@ -60,7 +60,7 @@ public:
     bool renderFrame(const std::string* overlay);
     bool hasFrame() const { return shown_; }
     const Region& damage() const { return context_.damage(); }
-    const std::vector<PixelRect>& changes() const { return context_.changes(); }
+    std::span<const PixelRect> changes() const { return context_.changes(); }
     // The next frame is drawn and damaged whole.
     void invalidate() { context_.invalidate(); }
 

@@ -384,7 +384,7 @@ bool SoftwareGraphicsContext::resetsEveryPixel(const std::vector<DrawOp>& ops) c
 void SoftwareGraphicsContext::endFrame() {
     recording_ = false;
     damage_.clear();
-    changes_.clear();
+    changed_ = 0;
     redraw_.clear();
     const PixelRect whole = wholeBuffer();
     // A frame in which nothing was drawn shows the previous picture again.
@@ -427,13 +427,14 @@ void SoftwareGraphicsContext::endFrame() {
     } else if (drawWhole) {
         redrawAll(ops);
         damage_.add(whole);
-        changes_.push_back(whole);
+        redraw_.assign(1, whole);
+        changed_ = 1;
     } else if (!redraw_.empty()) {
         // A picture drawn over what lay beneath cannot be redrawn in part;
         // the pixels added are reported as they are.
         if (resets) redrawDamaged(ops);
-        changes_.assign(redraw_.begin(), redraw_.begin() + static_cast<std::ptrdiff_t>(changed));
-        damage_ = Region::covering(changes_, damageRects);
+        changed_ = changed;
+        damage_ = Region::covering(changes(), damageRects);
     }
     valid_ = !shown_.empty();
 }

@@ -81,7 +81,7 @@ public:
     // The changed pixels as the rectangles they were found in: many more than
     // damage() has, and they may overlap, but they cover few pixels that did
     // not change. A buffer that missed the frame redraws these.
-    const std::vector<PixelRect>& changes() const { return changes_; }
+    std::span<const PixelRect> changes() const { return std::span<const PixelRect>(redraw_).first(changed_); }
 
     void setFillColor(Grey colour) override { fill_ = colour; }
     void fillRect(Rect rect) override;
@@ -159,9 +159,11 @@ private:
     std::vector<Differing> differing_;
     std::size_t recorded_ = 0;
     std::vector<PixelRect> addedDamage_, addedRedraw_;
-    std::vector<PixelRect> redraw_;  // this frame's damage, fine-grained
+    // This frame's changes, fine-grained (the first changed_), then what a
+    // buffer switched to missed.
+    std::vector<PixelRect> redraw_;
+    std::size_t changed_ = 0;
     Region damage_;
-    std::vector<PixelRect> changes_;
 
     // Scratch kept between frames so steady frames do not allocate. A span is
     // image columns x0 .. x1 - 1 changed in every row from y0 down to the
