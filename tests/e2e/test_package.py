@@ -66,4 +66,4 @@ def test_install_keeps_to_its_prefix_and_uninstall_leaves_what_was_there():
 
 
 if __name__ == "__main__":
-    run_cases([test_install_keeps_to_its_prefix_and_uninstall_leaves_what_was_there])
+    run_cases()

@@ -94,8 +94,4 @@ def test_the_fastest_scroll_and_one_animal_reach_the_screen():
 
 
 if __name__ == "__main__":
-    run_cases([
-        test_description_is_built_like_the_stock_ones,
-        test_every_command_line_it_makes_is_one_the_saver_takes,
-        test_the_fastest_scroll_and_one_animal_reach_the_screen,
-    ])
+    run_cases()

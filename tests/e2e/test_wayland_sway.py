@@ -8,7 +8,7 @@ import signal
 import time
 
 from wlharness import Sway, until_exit
-from xharness import BUILD, HACK, cpu_seconds, is_lit, run_cases, shows_reference, wait_for
+from xharness import BUILD, HACK, cpu_used, is_lit, run_cases, shows_reference, wait_for
 
 SEED = "0x5eed"
 FRAMES = 90
@@ -30,8 +30,7 @@ def test_saver_on_three_outputs_shows_the_renderers_pictures():
         layout = {names[0]: ("1024x768", 1), names[1]: ("1280x720", 1), names[2]: ("800x600", 2)}
         for name, (size, scale) in layout.items():
             sway.set_output(name, size, scale)
-        hack = sway.client([HACK, "--saver", "--verbose", "--seed", SEED, "--frames", str(FRAMES)])
-        try:
+        with sway.client([HACK, "--saver", "--verbose", "--seed", SEED, "--frames", str(FRAMES)]) as hack:
             for name, (size, scale) in layout.items():
                 hack.expect(f"{name} {size} (overlay layer, scale {scale})")
             hack.expect("canvas 800x600 scale 1")  # sized from 800x600 device pixels, not 400x300 logical
@@ -39,20 +38,14 @@ def test_saver_on_three_outputs_shows_the_renderers_pictures():
                 shows_reference(lambda: sway.grab(name, f"{name}.png"), size, SEED, FRAMES, sway.path(f"ref-{name}.png"))
             hack.stop_promptly()
             hack.expect("stopping (SIGTERM)")
-        finally:
-            hack.kill()
 
 
 def test_a_key_ends_the_saver():
-    with Sway() as sway:
-        hack = sway.client([HACK, "--saver", "--verbose"])
-        try:
-            hack.expect("canvas ")
-            assert is_lit(sway.grab(next(iter(sway.outputs())), "saver.png")), "the saver shows nothing"
-            assert type_until_exit(sway, hack, "x") == 0
-            hack.expect("stopping (key press)")
-        finally:
-            hack.kill()
+    with Sway() as sway, sway.client([HACK, "--saver", "--verbose"]) as hack:
+        hack.expect("canvas ")
+        assert is_lit(sway.grab(next(iter(sway.outputs())), "saver.png")), "the saver shows nothing"
+        assert type_until_exit(sway, hack, "x") == 0
+        hack.expect("stopping (key press)")
 
 
 def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():
@@ -60,8 +53,7 @@ def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():
     # moment it runs (zwlr_virtual_pointer_v1).
     with Sway() as sway:
         for action, cause in ((["move", "40", "30"], "pointer motion"), (["click"], "pointer button")):
-            hack = sway.client([HACK, "--saver", "--verbose"])
-            try:
+            with sway.client([HACK, "--saver", "--verbose"]) as hack:
                 hack.expect("canvas ")
                 if cause == "pointer motion":
                     sway.run([POINTER, "move", "3", "2"])
@@ -69,16 +61,13 @@ def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():
                     assert hack.proc.poll() is None, "the saver ended on a move of a few pixels"
                 assert point_until_exit(sway, hack, action) == 0
                 hack.expect(f"stopping ({cause})")
-            finally:
-                hack.kill()
 
 
 def test_wallpaper_ignores_input_until_sigint():
     with Sway() as sway:
         output = next(iter(sway.outputs()))
         sway.set_output(output, "1920x1080", 1)
-        hack = sway.client([HACK, "--wallpaper", "--verbose"])
-        try:
+        with sway.client([HACK, "--wallpaper", "--verbose"]) as hack:
             hack.expect(f"{output} 1920x1080 (background layer, scale 1)")
             hack.expect("canvas ")
             sway.run(["wtype", "-s", "300", "x"])
@@ -86,8 +75,6 @@ def test_wallpaper_ignores_input_until_sigint():
             assert hack.proc.poll() is None, "the wallpaper ended on a key"
             assert is_lit(sway.grab(output, "wallpaper.png")), "the wallpaper shows nothing"
             hack.stop_promptly(signal.SIGINT)
-        finally:
-            hack.kill()
 
 
 def test_outputs_come_and_go_while_the_saver_runs():
@@ -95,8 +82,7 @@ def test_outputs_come_and_go_while_the_saver_runs():
     # closing such a window takes the output away.
     with Sway() as outer, Sway(parent=outer) as inner:
         first = next(iter(inner.outputs()))
-        hack = inner.client([HACK, "--saver", "--verbose"])
-        try:
+        with inner.client([HACK, "--saver", "--verbose"]) as hack:
             first_size = hack.expect(f"{first} ").split()[2]
             second = inner.create_output()
             hack.expect(f"output {second} ")
@@ -112,8 +98,6 @@ def test_outputs_come_and_go_while_the_saver_runs():
             assert hack.proc.poll() is None, "the saver ended with an output"
             assert is_lit(inner.grab(second, "second.png")), f"{second} shows nothing"
             hack.stop_promptly()
-        finally:
-            hack.kill()
 
 
 def windows(node):
@@ -129,8 +113,7 @@ def test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end():
         second = sway.create_output()
         sway.set_output(second, "800x600", 2)
         for args, count in (([], 1), (["--fullscreen"], 2)):
-            hack = sway.client([HACK, "--verbose", *args])
-            try:
+            with sway.client([HACK, "--verbose", *args]) as hack:
                 for _ in range(count):
                     hack.expect("window, scale")
                 ours = [("quillmoor-mothwake", "Quillmoor Mothwake")] * count
@@ -142,31 +125,21 @@ def test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end():
                 else:
                     assert type_until_exit(sway, hack, "q") == 0
                     hack.expect("stopping (q or Esc)")
-            finally:
-                hack.kill()
 
 
 def test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing():
-    with Sway() as sway:
-        hack = sway.client([HACK, "--verbose"])
-        try:
-            hack.expect("window, scale")
-            wait_for(lambda: windows(sway.msg("-t", "get_tree")), 5, "the window")
-            sway.msg("workspace", "2")  # the window's workspace is no longer shown
-            time.sleep(0.5)
-            before = cpu_seconds(hack.proc.pid)
-            time.sleep(2)
-            hidden = cpu_seconds(hack.proc.pid) - before
-            sway.msg("workspace", "1")
-            time.sleep(0.5)
-            before = cpu_seconds(hack.proc.pid)
-            time.sleep(2)
-            shown = cpu_seconds(hack.proc.pid) - before
-            assert hidden <= 0.02, f"{hidden:.2f} s of CPU in 2 s while hidden ({shown:.2f} s while shown)"
-            assert shown > hidden, f"no frames after the window came back ({shown:.2f} s of CPU in 2 s)"
-            hack.stop_promptly()
-        finally:
-            hack.kill()
+    with Sway() as sway, sway.client([HACK, "--verbose"]) as hack:
+        hack.expect("window, scale")
+        wait_for(lambda: windows(sway.msg("-t", "get_tree")), 5, "the window")
+        sway.msg("workspace", "2")  # the window's workspace is no longer shown
+        time.sleep(0.5)
+        hidden = cpu_used(hack)
+        sway.msg("workspace", "1")
+        time.sleep(0.5)
+        shown = cpu_used(hack)
+        assert hidden <= 0.02, f"{hidden:.2f} s of CPU in 2 s while hidden ({shown:.2f} s while shown)"
+        assert shown > hidden, f"no frames after the window came back ({shown:.2f} s of CPU in 2 s)"
+        hack.stop_promptly()
 
 
 def test_swayidle_starts_the_saver_and_a_key_ends_it():
@@ -185,9 +158,4 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
 
 
 if __name__ == "__main__":
-    run_cases([test_saver_on_three_outputs_shows_the_renderers_pictures, test_a_key_ends_the_saver,
-               test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not,
-               test_wallpaper_ignores_input_until_sigint, test_outputs_come_and_go_while_the_saver_runs,
-               test_window_and_fullscreen_are_xdg_windows_that_close_and_q_end,
-               test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing,
-               test_swayidle_starts_the_saver_and_a_key_ends_it])
+    run_cases()

@@ -2,13 +2,12 @@
 """The saver drawing into a window someone else made, as XScreenSaver and
 xsecurelock have it: it follows the window's size, ends when the window is
 destroyed, and ends cleanly on SIGTERM."""
-import re
 import signal
 import subprocess
 import tempfile
 import time
 
-from xharness import HACK, Process, ProbeWindow, Xvfb, cpu_seconds, is_lit, run_cases, scanlines_every
+from xharness import HACK, Process, ProbeWindow, Xvfb, assert_one_line, cpu_used, is_lit, run_cases, scanlines_every
 
 TMP = tempfile.mkdtemp(prefix="quillmoor-e2e-")
 
@@ -17,8 +16,7 @@ def test_follows_resize_and_ends_with_window():
     with Xvfb("1280x1024") as x:
         window = ProbeWindow(x, "640x480")
         children = x.root_children()
-        hack = Process([HACK, "-window-id", hex(window.id), "-verbose", "-seed", "7"], x.env)
-        try:
+        with window, Process([HACK, "-window-id", hex(window.id), "-verbose", "-seed", "7"], x.env) as hack:
             hack.expect(f"window {hex(window.id)} 640x480")
             hack.expect("canvas 640x480 scale 1")
             time.sleep(0.2)
@@ -41,45 +39,27 @@ def test_follows_resize_and_ends_with_window():
             assert status == 0, f"exit status {status} after the window went away"
             assert time.monotonic() - start < 0.5, "slow to notice the window went away"
             hack.expect("stopping (window destroyed)")
-        finally:
-            hack.kill()
-            window.close()
 
 
 def test_sigterm_and_sigint_end_it_promptly():
-    with Xvfb("800x600") as x:
-        window = ProbeWindow(x, "200x150")
-        try:
-            for signo in (signal.SIGTERM, signal.SIGINT):
-                # xsecurelock hands the window over in decimal, without options.
-                env = dict(x.env, XSCREENSAVER_WINDOW=str(window.id))
-                hack = Process([HACK, "-verbose"], env)
-                try:
-                    hack.expect(f"window {hex(window.id)} 200x150")
-                    hack.expect("canvas 200x150 scale 1")
-                    time.sleep(0.3)
-                    hack.stop_promptly(signo)
-                    hack.expect(f"stopping ({signo.name})")
-                finally:
-                    hack.kill()
-        finally:
-            window.close()
+    with Xvfb("800x600") as x, ProbeWindow(x, "200x150") as window:
+        for signo in (signal.SIGTERM, signal.SIGINT):
+            # xsecurelock hands the window over in decimal, without options.
+            with Process([HACK, "-verbose"], dict(x.env, XSCREENSAVER_WINDOW=str(window.id))) as hack:
+                hack.expect(f"window {hex(window.id)} 200x150")
+                hack.expect("canvas 200x150 scale 1")
+                time.sleep(0.3)
+                hack.stop_promptly(signo)
+                hack.expect(f"stopping ({signo.name})")
 
 
 def test_sleeps_between_frames():
-    with Xvfb("800x600") as x:
-        window = ProbeWindow(x, "200x150")
-        hack = Process([HACK, "-window-id", str(window.id), "-verbose"], x.env)
-        try:
-            hack.expect("canvas 200x150")
-            before, start = cpu_seconds(hack.proc.pid), time.monotonic()
-            time.sleep(1.0)
-            share = (cpu_seconds(hack.proc.pid) - before) / (time.monotonic() - start)
-            assert share < 0.3, f"{share:.0%} of a core for a 200x150 window: busy-waiting?"
-            assert hack.proc.poll() is None
-        finally:
-            hack.kill()
-            window.close()
+    with Xvfb("800x600") as x, ProbeWindow(x, "200x150") as window, \
+            Process([HACK, "-window-id", str(window.id), "-verbose"], x.env) as hack:
+        hack.expect("canvas 200x150")
+        share = cpu_used(hack, 1.0)
+        assert share < 0.3, f"{share:.0%} of a core for a 200x150 window: busy-waiting?"
+        assert hack.proc.poll() is None
 
 
 def test_bad_windows():
@@ -95,11 +75,8 @@ def test_bad_windows():
             ([], {"DISPLAY": ":4711"}, 1, r"cannot open display"),
         ):
             result = subprocess.run([HACK, *args], env=dict(x.env, **env), capture_output=True, text=True, timeout=5)
-            lines = result.stderr.strip().splitlines()
-            assert result.returncode == code, f"{args} {env}: status {result.returncode}, wanted {code}"
-            assert len(lines) == 1 and re.search(pattern, lines[0]), f"{args} {env}: stderr {result.stderr!r}"
+            assert_one_line(result, code, pattern, f"{args} {env}")
 
 
 if __name__ == "__main__":
-    run_cases([test_follows_resize_and_ends_with_window, test_sigterm_and_sigint_end_it_promptly,
-               test_sleeps_between_frames, test_bad_windows])
+    run_cases()

@@ -149,4 +149,4 @@ def test_deactivated_saver_ends_at_once_with_status_zero():
 
 
 if __name__ == "__main__":
-    run_cases([test_readme_programs_lines_run_both_scenes, test_deactivated_saver_ends_at_once_with_status_zero])
+    run_cases()

@@ -216,6 +216,12 @@ class Process:
             self.proc.kill()
             self.proc.wait()
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+
     def kill_group(self):
         """Ends the child and everything it started in its process group."""
         try:
@@ -242,6 +248,12 @@ class ProbeWindow:
         if self.proc.poll() is None:
             self.proc.stdin.close()
             self.proc.wait(5)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 def start_timed(args, env):
@@ -270,6 +282,20 @@ def stops_cleanly_at_any_moment(start, delays_ms, starts_per_delay):
 def cpu_seconds(pid):
     fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_used(process, seconds=2.0):
+    """CPU seconds the process spends over the next `seconds`."""
+    before = cpu_seconds(process.proc.pid)
+    time.sleep(seconds)
+    return cpu_seconds(process.proc.pid) - before
+
+
+def assert_one_line(result, status, pattern, what):
+    """A failed run: this exit status and a single stderr line matching pattern."""
+    lines = result.stderr.strip().splitlines()
+    assert result.returncode == status, f"{what}: status {result.returncode}, wanted {status}: {result.stderr!r}"
+    assert len(lines) == 1 and re.search(pattern, lines[0]), f"{what}: stderr {result.stderr!r}"
 
 
 def read_png(path):
@@ -314,8 +340,7 @@ def shows_reference(screenshot, size, seed, frames, path):
 
 def held_picture(x, args, path):
     """The pixels of the saver's (first) window once it holds its last frame."""
-    hack = Process([HACK, "-verbose", *args], x.env)
-    try:
+    with Process([HACK, "-verbose", *args], x.env) as hack:
         window = int(hack.expect(" (").split("window ")[1].split()[0], 16)
         hack.expect("canvas ")
         previous = None
@@ -323,12 +348,10 @@ def held_picture(x, args, path):
             time.sleep(0.2)
             shot = x.grab(window, path)
             if shot == previous:
+                assert hack.signal_and_time(signal.SIGTERM)[0] == 0
                 return shot
             previous = shot
         raise AssertionError("the picture never came to rest")
-    finally:
-        assert hack.signal_and_time(signal.SIGTERM)[0] == 0
-        hack.kill()
 
 
 def is_lit(image):
@@ -356,8 +379,10 @@ def scanlines_every(image, period, x0=0, x1=None):
     return darker / total if total else 0.0
 
 
-def run_cases(cases):
-    """Runs each case, prints a line per case and the closing count."""
+def run_cases(skip=()):
+    """Runs the calling script's test_ functions in order, but those in skip;
+    prints a line per case and the closing count."""
+    cases = [f for name, f in vars(sys.modules["__main__"]).items() if name.startswith("test_") and f not in skip]
     failed = 0
     for case in cases:
         start = time.monotonic()
