@@ -7,15 +7,35 @@
 #include <set>
 #include <utility>
 
-#include "tests/forest_support.h"
+#include "QuillmoorMothwake/QuillmoorScene.h"
+#include "QuillmoorMothwake/RNG.h"
 
-using forest_support::clearWorld;
-using forest_support::drawsBetween;
 using quillmoor::Canvas;
 using quillmoor::QuillmoorScene;
 using Tree = QuillmoorScene::Tree;
 
 namespace {
+
+// How many generator steps lead from one state to another (-1 beyond a limit).
+int drawsBetween(uint64_t before, uint64_t after, int limit = 100000) {
+    quillmoor::RNG r(before);
+    for (int n = 0; n <= limit; ++n) {
+        if (r.state == after) return n;
+        r.next();
+    }
+    return -1;
+}
+
+// A world of only sky and ground: no trees, camps or lit pixels.
+void clearWorld(QuillmoorScene& scene) {
+    scene.resetAllColumns();
+    scene.trees.clear();
+    scene.camps.clear();
+    scene.lit.clear();
+    scene.overlay.clear();
+    scene.sparks.clear();
+    scene.recent = {};
+}
 
 Tree tree(int cx, int baseY, int height, bool front, int style = 0, uint32_t color = 0) { return {cx, baseY, height, 0.2, style, color, front}; }
 

@@ -26,11 +26,6 @@ using namespace cli;
 
 namespace {
 
-ino_t inode(const fs::path& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 struct stat statOf(const fs::path& p) {
     struct stat st {};
     ::stat(p.c_str(), &st);
@@ -154,7 +149,7 @@ TEST_F(RenderCli, ReplacedFilesKeepModeAndLinksAndTheLongestNameWorks) {
     EXPECT_EQ(statOf(own).st_mode & 07777, 0640u);
     // A file with a second name is written in place, so both names see the image.
     EXPECT_TRUE(isPng(second));
-    EXPECT_EQ(inode(linked), inode(second));
+    EXPECT_EQ(statOf(linked).st_ino, statOf(second).st_ino);
 
     const std::string longest(255 - 4, 'n');
     ASSERT_EQ(render(canvasArgs + (dir / (longest + ".png")).string()).status, 0);
@@ -187,11 +182,11 @@ TEST_F(RenderCli, OnlyFilesTheUserCouldWriteAreWritten) {
     fs::create_directory(closed);
     writeText(open, "old", 0666);
     fs::permissions(closed, static_cast<fs::perms>(0555));
-    const ino_t before = inode(open);
+    const ino_t before = statOf(open).st_ino;
     run = shell(unprivileged() + renderer() + " " + canvasArgs + open.string());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(isPng(open));
-    EXPECT_EQ(inode(open), before);
+    EXPECT_EQ(statOf(open).st_ino, before);
     EXPECT_EQ(statOf(open).st_mode & 07777, 0666u);
     run = shell(unprivileged() + renderer() + " " + canvasArgs + (closed / "new.png").string());
     EXPECT_EQ(run.status, 2);

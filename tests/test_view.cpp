@@ -188,13 +188,3 @@ TEST(PixelSaverView, StopNotificationEndsOnlyTheLegacyHostProcessWhileTheViewLiv
         }
     }
 }
-
-TEST(PixelSaverViewDeathTest, BaseViewHasNoScene) {
-    Host host;
-    CountingRandom random;
-    host.secureRandom = &random;
-    Framebuffer fb(64, 64);
-    SoftwareGraphicsContext context(fb);
-    PixelSaverView view(host, {0, 0, 64, 64}, false);
-    EXPECT_DEATH(platform::ViewRunner(view, context).display(), "subclass must override makeScene");
-}
