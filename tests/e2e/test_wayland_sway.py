@@ -40,14 +40,6 @@ def test_saver_on_three_outputs_shows_the_renderers_pictures():
             hack.expect("stopping (SIGTERM)")
 
 
-def test_a_key_ends_the_saver():
-    with Sway() as sway, sway.client([HACK, "--saver", "--verbose"]) as hack:
-        hack.expect("canvas ")
-        assert is_lit(sway.grab(next(iter(sway.outputs())), "saver.png")), "the saver shows nothing"
-        assert type_until_exit(sway, hack, "x") == 0
-        hack.expect("stopping (key press)")
-
-
 def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():
     # A headless sway has no pointer: wl-virtual-pointer adds one for the
     # moment it runs (zwlr_virtual_pointer_v1).
