@@ -62,9 +62,12 @@ def test_wallpaper_ignores_input_until_sigint():
         with sway.client([HACK, "--wallpaper", "--verbose"]) as hack:
             hack.expect(f"{output} 1920x1080 (background layer, scale 1)")
             hack.expect("canvas ")
+            # Keys never reach a background surface in sway; the pointer does.
             sway.run(["wtype", "-s", "300", "x"])
+            sway.run([POINTER, "move", "40", "30"])
+            sway.run([POINTER, "click"])
             time.sleep(0.5)
-            assert hack.proc.poll() is None, "the wallpaper ended on a key"
+            assert hack.proc.poll() is None, "the wallpaper ended on input"
             assert is_lit(sway.grab(output, "wallpaper.png")), "the wallpaper shows nothing"
             hack.stop_promptly(signal.SIGINT)
 
