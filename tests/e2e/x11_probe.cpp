@@ -4,13 +4,11 @@
 //                             decimal, then obeys lines on stdin:
 //                             "resize W H", "destroy", "quit"; prints "ok"
 //                             after each, once the server has done it.
-//   x11-probe grab ID|root OUT.ppm   writes the window's pixels as a PPM.
 //   x11-probe close ID        asks a window to close (WM_DELETE_WINDOW).
 //   x11-probe vroot ID TARGET sets __SWM_VROOT on window ID to TARGET, as a
 //                             virtual-root window manager would.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +18,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: x11-probe window WxH | grab ID|root OUT.ppm | close ID | vroot ID TARGET\n");
+    std::fprintf(stderr, "usage: x11-probe window WxH | close ID | vroot ID TARGET\n");
     return 2;
 }
 
@@ -48,29 +46,6 @@ int makeWindow(Display* d, const std::string& size) {
         XSync(d, False);
         std::cout << "ok" << std::endl;
     }
-    return 0;
-}
-
-int grab(Display* d, const std::string& id, const char* path) {
-    const Window win = id == "root" ? DefaultRootWindow(d) : std::strtoul(id.c_str(), nullptr, 0);
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(d, win, &attributes)) return 1;
-    XImage* image = XGetImage(d, win, 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    if (!image) return 1;
-    FILE* out = std::fopen(path, "wb");
-    if (!out) return 1;
-    std::fprintf(out, "P6\n%d %d\n255\n", image->width, image->height);
-    for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x) {
-            const unsigned long p = XGetPixel(image, x, y);
-            const unsigned char rgb[3] = {static_cast<unsigned char>((p & image->red_mask) >> 16),
-                                          static_cast<unsigned char>((p & image->green_mask) >> 8),
-                                          static_cast<unsigned char>(p & image->blue_mask)};
-            std::fwrite(rgb, 1, 3, out);
-        }
-    std::fclose(out);
-    XDestroyImage(image);
     return 0;
 }
 
@@ -108,7 +83,6 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     int status = 2;
     if (command == "window") status = makeWindow(d, argv[2]);
-    else if (command == "grab" && argc == 4) status = grab(d, argv[2], argv[3]);
     else if (command == "close") status = askToClose(d, argv[2]);
     else if (command == "vroot" && argc == 4) status = setVirtualRoot(d, argv[2], argv[3]);
     else usage();

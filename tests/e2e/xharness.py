@@ -86,7 +86,7 @@ class Xvfb:
 
     def grab(self, window, path):
         """The window's pixels (or "root") as (width, height, rgb bytes)."""
-        subprocess.run([PROBE, "grab", str(window), path], env=self.env, check=True)
+        subprocess.run(["import", "-silent", "-window", str(window), "-depth", "8", "ppm:" + path], env=self.env, check=True)
         with open(path, "rb") as f:
             _, size, _, pixels = f.read().split(b"\n", 3)
         width, height = map(int, size.split())
