@@ -63,7 +63,6 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
     bool empty() const { return fs::is_empty(dir); }
-    long entries() const { return std::distance(fs::directory_iterator(dir), fs::directory_iterator{}); }
     fs::path dir;
 };
 

@@ -117,6 +117,9 @@ TEST_F(RenderCli, FailuresAreOneLineWithTheCauseAndLeaveNothing) {
     fs::create_symlink("loop-b", dir / "loop-a");
     fs::create_symlink("loop-a", dir / "loop-b");
     fs::create_directory(dir / "sub");
+    fs::create_symlink("/dev/full", dir / "full.mp4");
+    fs::create_symlink("/dev/full", dir / "full.webp");
+    const std::string clip = (dir / "clip").string(), seeded = renderer() + " --seed 1";
     const struct {
         std::string command, cause;
     } cases[] = {
@@ -128,13 +131,22 @@ TEST_F(RenderCli, FailuresAreOneLineWithTheCauseAndLeaveNothing) {
         {renderer() + " --canvas 16x9 --seed 1 --trace >/dev/full", "cannot write the trace: No space left on device"},
         {renderer() + " --canvas 16x9 --seed 1 --frames 2000 --trace >/dev/full", "cannot write the trace: No space left on device"},
         {renderer() + " --canvas 16x9 --seed 1 --trace >&-", "cannot write the trace: Bad file descriptor"},
+        {seeded + " --frames 2 --video " + clip + ".avi", "expected a name ending in .webp or .mp4"},
+        {seeded + " --frames 2 --video " + (dir / "none" / "x.mp4").string(), "No such file or directory"},
+        {seeded + " --canvas 96x54 --frames 2 --video " + (dir / "full.mp4").string(), "No space left on device"},
+        {seeded + " --canvas 96x54 --frames 2 --video " + (dir / "full.webp").string(), "No space left on device"},
+        {"ulimit -f 40; " + seeded + " --screen 480x270 --frames 20 --video " + clip + ".mp4", "File too large"},
+        {seeded + " --canvas 16384x1 --frames 1 --video " + clip + ".webp", "at most 16383 pixels"},
+        {seeded + " --canvas 16384x1 --frames 1 --video " + clip + ".mp4", "wider than 16384"},
+        {seeded + " --video " + clip + ".mp4", "--video needs --frames of at least 1"},
+        {seeded + " --frames 5 --from 2", "--from needs --video"},
     };
     for (const auto& c : cases) {
         const Outcome run = shell(c.command);
         EXPECT_EQ(run.status, 2) << c.command;
         EXPECT_EQ(lines(run.err), 1) << c.command << ": " << run.err;
         EXPECT_NE(run.err.find(c.cause), std::string::npos) << c.command << ": " << run.err;
-        EXPECT_EQ(names(dir), (std::vector<std::string>{"loop-a", "loop-b", "sub"})) << c.command;
+        EXPECT_EQ(names(dir), (std::vector<std::string>{"full.mp4", "full.webp", "loop-a", "loop-b", "sub"})) << c.command;
         EXPECT_TRUE(fs::is_empty(dir / "sub"));
     }
 }
