@@ -46,9 +46,7 @@ export async function launchBare() {
       const exited = new Promise((done) => child.once('exit', done));
       child.kill();
       await exited;
-      // The browser's helper processes can still be writing the profile for a
-      // moment after the browser itself exited, adding files while it is
-      // being removed: remove it again, a little later, until it is gone.
+      // Helper processes may still add files to the profile for a moment after the browser exits.
       for (let attempt = 1; ; ++attempt) {
         try {
           rmSync(profile, { recursive: true, force: true });

@@ -118,13 +118,9 @@ test('bad settings are ignored with a warning each and defaults used', () =>
 test('fps puts the frame rate in the lower left corner', () =>
   withPage('?fps&seed=3', { width: 320, height: 200 }, async (page) => {
     await page.waitForFunction(() => window.quillmoor && window.quillmoor.frames > 2);
-    const white = await page.evaluate(() => {
-      const canvas = document.getElementById('saver');
-      const corner = canvas.getContext('2d').getImageData(0, canvas.height - 22, 60, 22).data;
-      let count = 0;
-      for (let i = 0; i < corner.length; i += 4) if (corner[i] === 255 && corner[i + 1] === 255 && corner[i + 2] === 255) ++count;
-      return count;
-    });
+    const pixels = await canvasPixels(page);
+    let white = 0;
+    for (let y = 200 - 22; y < 200; ++y) for (let x = 0; x < 60; ++x) white += pixels.readUInt32LE((y * 320 + x) * 4) === 0xffffffff;
     assert.ok(white >= 16, `only ${white} white pixels where the overlay goes`);
   }));
 
