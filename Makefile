@@ -61,15 +61,9 @@ fuzz:
 	@cmake --build --preset fuzz -j $(JOBS)
 	@fuzz/run.sh $(FUZZ_SECONDS)
 
-# The browser page and the Node renderer (build-web/), with Debian's
-# Emscripten. Its cache of system libraries must be writable: the shared one
-# where it is, otherwise one inside build-web.
-WEB_ENV := NODE_PATH=/usr/share/nodejs $(if $(shell test -w /usr/share/emscripten/cache && echo yes),,EM_CACHE=$(CURDIR)/build-web/em-cache)
-
+# The browser page and the Node renderer (build-web/), with Debian's Emscripten.
 web:
-	@scripts/deps.sh web
-	@$(WEB_ENV) cmake --preset web >/dev/null
-	@$(WEB_ENV) cmake --build build-web -j $(JOBS)
+	@JOBS=$(JOBS) scripts/web.sh
 
 # The web builds against the native one, and the page in headless Chromium.
 web-test: build web tests/web/node_modules/.package-lock.json
