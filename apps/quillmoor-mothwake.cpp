@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    platform::StopSignals signals;
+    // A stop request never waits for a frame or for the display server: what
+    // has not ended by itself shortly after it is ended directly.
+    platform::StopSignals signals(platform::StopSignals::saverGrace, options.verbose ? programName : "");
     SeedSource seeds(options.seed);
     platform::Host host;
     host.process = platform::ProcessInfo::current();

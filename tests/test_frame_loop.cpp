@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <thread>
@@ -152,6 +153,36 @@ TEST(SaverLoop, PacesFramesAndDrawsNoneWhileNothingIsShown) {
     EXPECT_EQ(loop.run(hidden), StopReason::signal);
     stopper.join();
     EXPECT_EQ(hidden.frames, 0);
+}
+
+// A stop request with a grace period: a process whose normal exit is stuck
+// (a frame that never ends, a display that never answers) is ended with
+// status 0 shortly after the signal; one that finishes its exit in time
+// keeps its own status.
+TEST(StopSignals, EndTheProcessWhenTheNormalExitIsStuck) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EXIT(
+        {
+            StopSignals signals(50ms, "saver");
+            kill(getpid(), SIGINT);
+            std::this_thread::sleep_for(5s);
+            std::_Exit(3);
+        },
+        testing::ExitedWithCode(0), "^saver: stopping \\(SIGINT\\)\n$");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+
+    EXPECT_EXIT(
+        {
+            {
+                StopSignals signals(1s);
+                kill(getpid(), SIGTERM);
+                while (!signals.take()) std::this_thread::sleep_for(1ms);
+            }
+            std::this_thread::sleep_for(1500ms);
+            std::_Exit(3);
+        },
+        testing::ExitedWithCode(3), "^$");
 }
 
 // The program's allocation functions are linked into this test.

@@ -3,7 +3,9 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace platform {
 
@@ -18,17 +20,27 @@ int recordError(Display*, XErrorEvent* event) {
     return 0;
 }
 
-}  // namespace
-
-std::unique_ptr<X11Display> X11Display::open() {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return nullptr;
-    return std::unique_ptr<X11Display>(new X11Display(display));
+// Xlib calls this when the connection breaks and ends the process if it
+// returns; it must not return into Xlib.
+int connectionLost(Display*) {
+    std::fprintf(stderr, "%s: lost the connection to the X server\n",
+                 errorSink ? errorSink->programName().c_str() : "saver");
+    std::exit(1);
 }
 
-X11Display::X11Display(Display* display) : display_(display) {
+}  // namespace
+
+std::unique_ptr<X11Display> X11Display::open(const std::string& programName) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return nullptr;
+    return std::unique_ptr<X11Display>(new X11Display(display, programName));
+}
+
+X11Display::X11Display(Display* display, std::string programName)
+    : display_(display), programName_(std::move(programName)) {
     errorSink = this;
     previousHandler_ = XSetErrorHandler(recordError);
+    previousIoHandler_ = XSetIOErrorHandler(connectionLost);
     int major = 0, minor = 0;
     Bool pixmaps = False;
     hasShm_ = XShmQueryExtension(display_) && XShmQueryVersion(display_, &major, &minor, &pixmaps);
@@ -37,6 +49,7 @@ X11Display::X11Display(Display* display) : display_(display) {
 X11Display::~X11Display() {
     XCloseDisplay(display_);
     XSetErrorHandler(previousHandler_);
+    XSetIOErrorHandler(previousIoHandler_);
     errorSink = nullptr;
 }
 
@@ -78,22 +91,20 @@ bool X11Image::attachShm(Visual* visual, int depth, int width, int height) {
     segment_.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * height, IPC_CREAT | 0600);
     if (segment_.shmid >= 0) {
         void* address = shmat(segment_.shmid, nullptr, 0);
+        // Marked for removal at once (Linux still lets the server attach it),
+        // so the segment goes away with the last detach however this process
+        // ends, even while it waits for the server's answer below.
+        shmctl(segment_.shmid, IPC_RMID, nullptr);
         if (address != reinterpret_cast<void*>(-1)) {
             segment_.shmaddr = image_->data = static_cast<char*>(address);
             segment_.readOnly = False;
             XShmAttach(d, &segment_);
-            const bool attached = display_.sync();
-            // Marked for removal now, so the segment goes away with the last
-            // detach even if this process dies.
-            shmctl(segment_.shmid, IPC_RMID, nullptr);
-            if (attached) {
+            if (display_.sync()) {
                 shm_ = true;
                 return true;
             }
             display_.takeErrors();
             shmdt(address);
-        } else {
-            shmctl(segment_.shmid, IPC_RMID, nullptr);
         }
     }
     image_->data = nullptr;
@@ -105,9 +116,11 @@ bool X11Image::attachShm(Visual* visual, int depth, int width, int height) {
 X11Image::~X11Image() {
     if (!image_) return;
     if (shm_) {
-        XShmDetach(display_.get(), &segment_);
-        XSync(display_.get(), False);
+        // Our mapping goes first, while the server's still holds the segment:
+        // the server's detach then frees its pages, on the server's time and
+        // without a round trip here (a stop must not wait for that).
         shmdt(segment_.shmaddr);
+        XShmDetach(display_.get(), &segment_);
         image_->data = nullptr;
     }
     XDestroyImage(image_);

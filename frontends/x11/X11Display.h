@@ -26,15 +26,18 @@ struct X11Error {
 // The connection to the X server. X errors never end the process: the
 // handler records them and the owner looks at them after a sync or between
 // frames (a window that vanished shows up as BadWindow or BadDrawable).
+// A lost connection ends the process with status 1 and one line that starts
+// with the program's name, instead of Xlib's own message.
 class X11Display {
 public:
     // Nothing when the display cannot be opened.
-    static std::unique_ptr<X11Display> open();
+    static std::unique_ptr<X11Display> open(const std::string& programName);
     ~X11Display();
     X11Display(const X11Display&) = delete;
     X11Display& operator=(const X11Display&) = delete;
 
     Display* get() const { return display_; }
+    const std::string& programName() const { return programName_; }
     bool hasShm() const { return hasShm_; }
 
     // Waits until the server has handled every request sent so far; true
@@ -46,12 +49,14 @@ public:
     void record(const XErrorEvent& event);
 
 private:
-    explicit X11Display(Display* display);
+    X11Display(Display* display, std::string programName);
 
     Display* display_;
+    std::string programName_;
     bool hasShm_ = false;
     std::vector<X11Error> errors_;
     XErrorHandler previousHandler_ = nullptr;
+    XIOErrorHandler previousIoHandler_ = nullptr;
 };
 
 // A client-side image the size of a window, in the window's visual, put to

@@ -480,7 +480,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
     };
     if (const std::optional<int> status = checkBeforeConnecting(signals, config.run.programName)) return *status;
 
-    auto display = X11Display::open();
+    auto display = X11Display::open(config.run.programName);
     if (!display && signals.take()) return 0;  // told to stop while still connecting: nothing to show
     if (!display) {
         const char* name = std::getenv("DISPLAY");

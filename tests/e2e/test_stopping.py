@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Stop requests reach the saver whenever they come: in its first
-milliseconds and while frames run late; and failures at the start."""
+milliseconds, while frames run late, while a huge first frame is built on a
+starved CPU, and while the X server does not answer; and failures at the
+start and a lost connection."""
 import os
 import resource
 import signal
@@ -8,7 +10,7 @@ import subprocess
 import time
 
 from xharness import EXIT_LIMIT, HACK, PROBE, Process, ProbeWindow, Xvfb, assert_one_line, run_cases, start_timed, \
-    stops_cleanly_at_any_moment
+    starved_stops, stops_cleanly_at_any_moment
 
 # Address-space limits mean nothing to AddressSanitizer, which reserves terabytes.
 SANITIZED = os.environ.get("QUILLMOOR_SANITIZER_SUITE") == "1"
@@ -28,6 +30,45 @@ def test_stop_signals_are_prompt_while_frames_run_late():
                     hack.expect("canvas ")
                     time.sleep(0.5)
                     hack.stop_promptly(signo, EXIT_LIMIT + 0.1)
+
+
+def test_stop_is_prompt_on_a_huge_screen_even_when_starved():
+    # -noreset: a server resetting after one saver left would turn the next away.
+    with Xvfb("7680x4320", extra=("-noreset",)) as x:
+        starved_stops(lambda wrap: start_timed(wrap([HACK, "-root"]), x.env), "7680x4320 root")
+
+
+def test_a_grabbed_or_stopped_x_server_does_not_hold_up_a_stop():
+    with Xvfb("1920x1080") as x:
+        with Process([HACK, "-root", "-verbose"], x.env) as hack:
+            hack.expect("canvas ")
+            grab = subprocess.Popen([PROBE, "grab", "8"], env=x.env, stdout=subprocess.PIPE, text=True)
+            try:
+                assert grab.stdout.readline().strip() == "grabbed"
+                time.sleep(0.3)  # the saver is now waiting for the server
+                hack.stop_promptly(signal.SIGTERM)
+            finally:
+                grab.kill()
+                grab.wait()
+        with Process([HACK, "-root", "-verbose"], x.env) as hack:
+            hack.expect("canvas ")
+            x.proc.send_signal(signal.SIGSTOP)
+            try:
+                time.sleep(0.3)
+                hack.stop_promptly(signal.SIGINT)
+            finally:
+                x.proc.send_signal(signal.SIGCONT)
+
+
+def test_a_lost_connection_is_one_line_and_status_1():
+    with Xvfb("640x480") as x, Process([HACK, "-root"], x.env) as hack:
+        time.sleep(0.5)
+        x.stop()
+        assert hack.wait(10) == 1
+        lines = list(hack.seen)
+        while not hack.lines.empty():
+            lines.append(hack.lines.get())
+        assert lines == ["quillmoor-mothwake: lost the connection to the X server"], lines
 
 
 def test_a_screen_too_big_for_memory_is_one_line_and_status_1():

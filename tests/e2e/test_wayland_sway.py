@@ -7,8 +7,9 @@ import os
 import signal
 import time
 
-from wlharness import Sway, until_exit
-from xharness import BUILD, HACK, cpu_used, is_lit, run_cases, shows_reference, wait_for
+from wlharness import Sway, as_user, until_exit
+from xharness import BUILD, HACK, cpu_used, for_user, is_lit, run_cases, shows_reference, start_timed, starved_stops, \
+    wait_for
 
 SEED = "0x5eed"
 FRAMES = 90
@@ -140,7 +141,7 @@ def test_a_hidden_window_gets_no_frame_callbacks_and_costs_nothing():
 def test_swayidle_starts_the_saver_and_a_key_ends_it():
     with Sway() as sway:
         log, status = sway.path("saver.log"), sway.path("status")
-        command = f"{HACK} --saver --verbose 2>>{log}; echo $? >>{status}"
+        command = f"{for_user(HACK)} --saver --verbose 2>>{log}; echo $? >>{status}"
         idle = sway.client(["swayidle", "-w", "timeout", "1", command], own_group=True)
         try:
             wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
@@ -150,6 +151,13 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
             assert "stopping (key press)" in open(log).read()
         finally:
             idle.kill_group()
+
+
+def test_stop_is_prompt_on_a_huge_output_even_when_starved():
+    with Sway() as sway:
+        name = next(iter(sway.outputs()))
+        sway.set_output(name, "7680x4320", 1)
+        starved_stops(lambda wrap: start_timed(as_user(wrap([HACK, "--saver"])), sway.env), "7680x4320 sway output")
 
 
 if __name__ == "__main__":

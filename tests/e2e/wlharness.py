@@ -10,15 +10,19 @@ import shutil
 import subprocess
 import tempfile
 
-from xharness import USER, Process, ensure_user, read_png, wait_for
+from xharness import BUILD, USER, Process, ensure_user, for_user, read_png, wait_for
+
+_BUILT = os.path.realpath(BUILD) + os.sep
 
 
 def as_user(args):
-    """The command run as the test user (as is, when not root). setpriv
-    execs in place, so signals and exit status are the command's own."""
+    """The command run as the test user (as is, when not root), with programs
+    of the build replaced by copies that user can reach. setpriv execs in
+    place, so signals and exit status are the command's own."""
     if os.getuid() != 0:
         return args
     user = pwd.getpwnam(USER)
+    args = [for_user(a) if os.path.realpath(a).startswith(_BUILT) and os.path.isfile(a) else a for a in args]
     return ["setpriv", f"--reuid={user.pw_uid}", f"--regid={user.pw_gid}", "--clear-groups", "--"] + args
 
 

@@ -7,18 +7,22 @@
 //   x11-probe close ID        asks a window to close (WM_DELETE_WINDOW).
 //   x11-probe vroot ID TARGET sets __SWM_VROOT on window ID to TARGET, as a
 //                             virtual-root window manager would.
+//   x11-probe grab SECONDS    grabs the server (no other client is served),
+//                             prints "grabbed", and lets go after SECONDS.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: x11-probe window WxH | close ID | vroot ID TARGET\n");
+    std::fprintf(stderr, "usage: x11-probe window WxH | close ID | vroot ID TARGET | grab SECONDS\n");
     return 2;
 }
 
@@ -71,6 +75,16 @@ int setVirtualRoot(Display* d, const std::string& id, const std::string& target)
     return 0;
 }
 
+int grabServer(Display* d, const std::string& seconds) {
+    XGrabServer(d);
+    XSync(d, False);
+    std::cout << "grabbed" << std::endl;
+    std::this_thread::sleep_for(std::chrono::duration<double>(std::strtod(seconds.c_str(), nullptr)));
+    XUngrabServer(d);
+    XSync(d, False);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +99,7 @@ int main(int argc, char** argv) {
     if (command == "window") status = makeWindow(d, argv[2]);
     else if (command == "close") status = askToClose(d, argv[2]);
     else if (command == "vroot" && argc == 4) status = setVirtualRoot(d, argv[2], argv[3]);
+    else if (command == "grab") status = grabServer(d, argv[2]);
     else usage();
     XCloseDisplay(d);
     return status;
