@@ -7,6 +7,14 @@
 // Where huge pages are off, the advice is ignored and only the rounding
 // remains. Everything else is plain malloc and free, so every operator
 // delete is free().
+//
+// The large blocks are mapped on their own and unmapped when freed: the
+// threshold for that is fixed at a mebibyte before main. Left to itself,
+// glibc raises the threshold to the size of the largest mapped block freed
+// (up to 32 MiB), so once a view's buffers have been freed (an output gone,
+// a window resized) their successors come from the heap, where freed blocks
+// between live ones stay resident for good and the process only grows.
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -17,6 +25,8 @@ namespace {
 
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 constexpr std::size_t largeBlock = std::size_t{1} << 20;
+
+[[gnu::constructor]] void mapLargeBlocksAlways() { mallopt(M_MMAP_THRESHOLD, static_cast<int>(largeBlock)); }
 
 void* allocate(std::size_t size) noexcept {
     if (size >= largeBlock && size <= SIZE_MAX - hugePage) {

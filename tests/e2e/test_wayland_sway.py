@@ -160,5 +160,34 @@ def test_stop_is_prompt_on_a_huge_output_even_when_starved():
         starved_stops(lambda wrap: start_timed(as_user(wrap([HACK, "--saver"])), sway.env), "7680x4320 sway output")
 
 
+def test_memory_of_outputs_that_went_away_goes_back_to_the_system():
+    # Thirty times an output of a nested sway comes (the first one shrinks to
+    # make room) and goes (the first one grows back; a headless sway 1.7 can
+    # neither unplug nor disable an output): the same picture after every
+    # round, so the resident memory must stay as it was after the first.
+    with Sway() as outer:
+        outer.set_output(next(iter(outer.outputs())), "800x600", 1)
+        with Sway(parent=outer) as inner:
+            first = next(iter(inner.outputs()))
+            with inner.client([HACK, "--saver", "--verbose"]) as hack:
+                whole = hack.expect(f": {first} ").split()[2]  # the surface, not the output
+                resident = []
+                for _ in range(30):
+                    second = inner.create_output()
+                    hack.expect(f"output {second} ")
+                    hack.expect(f": {second} ")
+                    assert hack.expect(f": {first} ").split()[2] != whole, f"{first} kept its size"
+                    outer.msg(f'[title="wlroots - {second}"]', "kill")
+                    hack.expect(f"output {second} removed")
+                    hack.expect(f": {first} {whole} ")
+                    time.sleep(0.1)  # a frame into the buffers of the size regained
+                    with open(f"/proc/{hack.proc.pid}/status") as status:
+                        resident.append(next(int(line.split()[1]) for line in status if line.startswith("VmRSS:")))
+                after_first, after_last = resident[0] / 1024, resident[-1] / 1024
+                print(f"resident after round 1: {after_first:.1f} MB, after round 30: {after_last:.1f} MB")
+                assert after_last <= 1.2 * after_first, f"resident memory grew from {after_first:.1f} MB"
+                hack.stop_promptly()
+
+
 if __name__ == "__main__":
     run_cases()
