@@ -314,8 +314,8 @@ TEST_F(RenderCli, SizesBeyondMemoryFailWithOneLine) {
 TEST_F(RenderCli, BadInputExitsTwoWithOneLineAndNoFile) {
     const std::string out = (dir / "x.png").string();
     const char* bad[] = {"--bogus", "-screen", "--screen 0x5", "--screen 16385x10", "--screen -5x5", "--screen 5x",
-                         "--canvas 12", "--frames -1", "--frames 1.5", "--seed abc", "--seed 18446744073709551616",
-                         "--seed 0x", "--seed ' 5'", "--every 0 --trace", "--every 5", "--scene nowhere",
+                         "--canvas 12", "--frames -1", "--frames -0", "--frames +3", "--frames 1.5", "--seed abc",
+                         "--seed 18446744073709551616", "--seed 0x", "--seed ' 5'", "--every 0 --trace", "--every 5", "--scene nowhere",
                          "--screen 800x600 --canvas 80x60", "--canvas 80x60 --out x.png", "stray"};
     for (const char* args : bad) {
         const Outcome run = render(std::string(args) + " --out " + out);
