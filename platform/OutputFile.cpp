@@ -429,11 +429,6 @@ bool OutputFile::commitInPlace() {
     return true;
 }
 
-bool OutputTarget::sameFileAs(const OutputTarget& other) const {
-    if (exists && other.exists && device == other.device && inode == other.inode) return true;
-    return directoryDevice == other.directoryDevice && directoryInode == other.directoryInode && name == other.name;
-}
-
 std::optional<OutputTarget> outputTarget(const std::string& path) {
     Location at;
     struct stat directory {};

@@ -102,7 +102,10 @@ struct OutputTarget {
     ino_t inode = 0;
 
     // The same name in the same directory, or the same existing file.
-    bool sameFileAs(const OutputTarget& other) const;
+    bool sameFileAs(const OutputTarget& other) const {
+        if (exists && other.exists && device == other.device && inode == other.inode) return true;
+        return directoryDevice == other.directoryDevice && directoryInode == other.directoryInode && name == other.name;
+    }
 };
 
 // Nothing when the path leads nowhere that can be written (opening it says why).
