@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "apps/ViewChoice.h"
 #include "platform/OutputFile.h"
@@ -58,6 +60,26 @@ private:
 int failed(const std::string& message, FILE* err) {
     std::fprintf(err, "quillmoor-render: %s\n", message.c_str());
     return 2;
+}
+
+// Two outputs that are one file would leave only the last one written, so
+// every path is followed to where it lands and compared with the others.
+bool outputsAreDistinct(const RenderOptions& o, FILE* err) {
+    const std::pair<const char*, const std::string*> outputs[] = {{"--canvas-out", &o.canvasOut}, {"--out", &o.out}, {"--video", &o.video}};
+    std::vector<std::pair<const char*, platform::OutputTarget>> seen;
+    for (const auto& [option, path] : outputs) {
+        if (path->empty()) continue;
+        // A path that leads nowhere is reported when it is opened.
+        const auto target = platform::outputTarget(*path);
+        if (!target) continue;
+        for (const auto& [other, earlier] : seen)
+            if (earlier.sameFileAs(*target)) {
+                failed("cannot write " + *path + ": " + other + " and " + option + " name the same file", err);
+                return false;
+            }
+        seen.emplace_back(option, *target);
+    }
+    return true;
 }
 
 // Opens an output before anything is rendered, so that a path that cannot be
@@ -179,6 +201,7 @@ uint64_t canvasFingerprint(const uint32_t* pixels, size_t count) {
 }
 
 int renderHeadless(const RenderOptions& o, FILE* out, FILE* err, const ClipOpener& openClipWriter) {
+    if (!outputsAreDistinct(o, err)) return 2;
     std::unique_ptr<platform::OutputFile> canvasFile, screenFile;
     if (!openOutput(o.canvasOut, canvasFile, err) || !openOutput(o.out, screenFile, err)) return 2;
     try {

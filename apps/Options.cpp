@@ -23,6 +23,8 @@ std::optional<uint64_t> parseSeed(std::string_view text) {
 }
 
 std::optional<int64_t> parseCount(std::string_view text, int64_t max) {
+    // Digits only: a sign, even on zero ("-0"), is refused like any other stray character.
+    if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
     const auto value = parseWhole<int64_t>(text, 10);
     if (!value || *value < 0 || *value > max) return std::nullopt;
     return value;

@@ -19,7 +19,7 @@ inline constexpr int maxDimension = 16384;
 // A 64-bit seed: decimal, or hexadecimal with a 0x prefix.
 std::optional<uint64_t> parseSeed(std::string_view text);
 
-// A whole number 0 ... max (decimal).
+// A whole number 0 ... max, decimal digits only (no sign).
 std::optional<int64_t> parseCount(std::string_view text, int64_t max);
 
 // WxH with both sides 1 ... maxDimension.

@@ -9,9 +9,10 @@
 namespace platform {
 
 // The whole-number factor an MP4 clip scales frames of `rows` rows by: the
-// smallest that reaches 1080 rows, made even when it scales at all, so that
-// every source pixel covers whole 2 x 2 chroma blocks and 4:2:0 subsampling
-// never mixes two of them.
+// smallest even one, at least 2, that reaches 1080 rows. Every source pixel
+// then covers whole 2 x 2 chroma blocks, so 4:2:0 subsampling never mixes two
+// of them and even a single pixel keeps a chroma sample of its own, which
+// players' smoothing of chroma cannot wash out entirely.
 int mp4Scale(int rows);
 
 // An H.264 MP4 (libx264, yuv420p, CRF 18, moov first), frames scaled up by

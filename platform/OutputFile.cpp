@@ -1,15 +1,19 @@
 #include "platform/OutputFile.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -19,50 +23,162 @@ namespace {
 // The kernel's own limit on links followed in one path lookup.
 constexpr int maxLinks = 40;
 
-struct Resolved {
-    std::string directory;
-    std::string name;
-    bool exists = false;
-    struct stat status {};
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    void reset() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    int fd_;
 };
 
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+// Where a write to a path would land, every symbolic link on the way followed.
+struct Location {
+    Descriptor directory;       // the directory holding the name (O_PATH)
+    std::string directoryPath;  // a path to it ("" for the root)
+    std::string name;
+    bool exists = false;
+    struct stat status {};  // the file at name, when it exists
+    Descriptor object;      // a file reached through a link under /proc, which has no name of its own
+    std::string refusal;    // why a link was not followed, when that ended the walk
+};
+
+std::string joined(const std::string& directory, const std::string& name) {
+    return (directory.empty() ? "/" : directory + "/") + name;
 }
 
-std::string nameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Follows symbolic links from path to the file a write would land in.
-// Returns 0 or the errno that describes why there is no such place.
-int resolve(std::string path, Resolved& r) {
-    for (int links = 0; links <= maxLinks; ++links) {
-        // "name/" names a directory, like the shell's redirection reads it.
-        if (nameOf(path).empty()) return lstat(path.c_str(), &r.status) != 0 && errno != ENOENT ? errno : EISDIR;
-        if (lstat(path.c_str(), &r.status) != 0) {
-            if (errno != ENOENT) return errno;
-            r.exists = false;
-            break;
-        }
-        if (!S_ISLNK(r.status.st_mode)) {
-            r.exists = true;
-            break;
-        }
-        if (links == maxLinks) return ELOOP;
-        std::vector<char> text(static_cast<size_t>(std::max<off_t>(r.status.st_size, 255)) + 1);
-        const ssize_t n = readlink(path.c_str(), text.data(), text.size());
-        if (n < 0) return errno;
-        if (static_cast<size_t>(n) >= text.size()) return ENAMETOOLONG;
-        const std::string next(text.data(), static_cast<size_t>(n));
-        path = next.front() == '/' ? next : directoryOf(path) + "/" + next;
+// Puts the components of path in front of those still to walk.
+void prependComponents(std::deque<std::string>& rest, const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < path.size();) {
+        const size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at) parts.push_back(path.substr(at, slash - at));
+        at = slash + 1;
     }
-    r.directory = directoryOf(path);
-    r.name = nameOf(path);
+    rest.insert(rest.begin(), parts.begin(), parts.end());
+}
+
+// The kernel's rule for links in shared directories (fs.protected_symlinks),
+// applied whatever the machine's setting: in a sticky world-writable
+// directory only a link of the user's own or of the directory's owner is
+// followed, so that nobody can plant a link there that points someone else's
+// write at a file of theirs.
+bool mayFollow(int directory, const struct stat& link) {
+    struct stat holder {};
+    if (fstat(directory, &holder) != 0) return false;
+    if ((holder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH)) return true;
+    return link.st_uid == geteuid() || link.st_uid == holder.st_uid;
+}
+
+bool onProc(int directory) {
+    struct statfs fs {};
+    return fstatfs(directory, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
+int readLink(int directory, const std::string& name, const struct stat& link, std::string& text) {
+    std::vector<char> buffer(static_cast<size_t>(std::max<off_t>(link.st_size, 255)) + 1);
+    const ssize_t n = readlinkat(directory, name.c_str(), buffer.data(), buffer.size());
+    if (n < 0) return errno;
+    if (static_cast<size_t>(n) >= buffer.size()) return ENAMETOOLONG;
+    text.assign(buffer.data(), static_cast<size_t>(n));
+    return text.empty() ? ENOENT : 0;
+}
+
+// Links under /proc (a descriptor's, a process's own directory) stand for the
+// object itself rather than a path, so the kernel follows them.
+int followProcLink(Location& at, const std::string& name, bool last) {
+    Descriptor object(openat(at.directory.get(), name.c_str(), O_PATH | O_CLOEXEC));
+    struct stat status {};
+    if (object.get() < 0 || fstat(object.get(), &status) != 0) return errno;
+    if (S_ISDIR(status.st_mode)) {
+        at.directoryPath = "/proc/self/fd/" + std::to_string(object.get());
+        at.directory = std::move(object);
+        return 0;
+    }
+    if (!last) return ENOTDIR;
+    at.name = name;
+    at.exists = true;
+    at.status = status;
+    at.object = std::move(object);
     return 0;
+}
+
+// Walks path one component at a time from the root or the working directory,
+// as the kernel would, following each symbolic link itself so that every one
+// of them is checked. Returns 0 or the errno that describes why there is no
+// place to write; EACCES with at.refusal set for a link not followed.
+int locate(const std::string& path, Location& at) {
+    if (path.empty()) return ENOENT;
+    // "name/" names a directory, like the shell's redirection reads it.
+    if (path.back() == '/') {
+        struct stat status {};
+        return lstat(path.c_str(), &status) != 0 && errno != ENOENT ? errno : EISDIR;
+    }
+    const auto startAt = [&at](bool root) {
+        at.directory = Descriptor(::open(root ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        at.directoryPath.assign(root ? 0 : 1, '.');
+        return at.directory.get() < 0 ? errno : 0;
+    };
+    std::deque<std::string> rest;
+    prependComponents(rest, path);
+    if (const int err = startAt(path.front() == '/')) return err;
+    for (int links = 0; !rest.empty();) {
+        const std::string name = rest.front();
+        rest.pop_front();
+        const bool last = rest.empty();
+        struct stat status {};
+        if (fstatat(at.directory.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT || !last) return errno;
+            at.name = name;
+            return 0;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            if (++links > maxLinks) return ELOOP;
+            if (!mayFollow(at.directory.get(), status)) {
+                at.refusal = "the symbolic link " + joined(at.directoryPath, name) +
+                             " belongs to another user in a sticky world-writable directory";
+                return EACCES;
+            }
+            if (onProc(at.directory.get())) {
+                if (const int err = followProcLink(at, name, last)) return err;
+                if (at.object.get() >= 0) return 0;
+                continue;
+            }
+            std::string target;
+            if (const int err = readLink(at.directory.get(), name, status, target)) return err;
+            prependComponents(rest, target);
+            if (target.front() == '/' && startAt(true) != 0) return errno;
+            continue;
+        }
+        if (last) {
+            at.name = name;
+            at.exists = true;
+            at.status = status;
+            return 0;
+        }
+        if (!S_ISDIR(status.st_mode)) return ENOTDIR;
+        Descriptor next(openat(at.directory.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.get() < 0) return errno;
+        at.directory = std::move(next);
+        at.directoryPath = joined(at.directoryPath, name);
+    }
+    // The path ends at a directory: the root, ".", "..", or a link to one.
+    return EISDIR;
 }
 
 // A short hidden name, so that a final name of the longest legal length
@@ -105,40 +221,34 @@ void OutputFile::fail(const std::string& reason) {
 
 bool OutputFile::open(const std::string& path, Temporary temporary) {
     path_ = path;
-    // Anything but a regular file is opened through the path itself, so that
-    // the kernel follows the links, /dev/stdout's included.
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        if (S_ISDIR(existing.st_mode)) {
-            fail(EISDIR);
-            return false;
-        }
-        return openInPlace(path.c_str(), AT_FDCWD, false);
-    }
-    Resolved r;
-    if (const int err = resolve(path, r)) {
-        fail(err);
+    Location at;
+    if (const int err = locate(path, at)) {
+        at.refusal.empty() ? fail(err) : fail(at.refusal);
         return false;
     }
-    directoryPath_ = r.directory;
-    name_ = r.name;
-    directory_ = ::open(r.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (directory_ < 0) {
-        fail(errno);
+    if (at.exists && S_ISDIR(at.status.st_mode)) {
+        fail(EISDIR);
         return false;
     }
-    if (!r.exists) {
+    // A file behind a link under /proc (/dev/stdout) is opened through that
+    // link again, as the shell would, and written in place.
+    if (at.object.get() >= 0)
+        return openInPlace(("/proc/self/fd/" + std::to_string(at.object.get())).c_str(), AT_FDCWD, S_ISREG(at.status.st_mode));
+    directoryPath_ = at.directoryPath;
+    name_ = at.name;
+    directory_ = at.directory.release();
+    if (!at.exists) {
         placing_ = Placing::link;
         const int err = openTemporary(temporary);
         if (err) fail(err);
         return err == 0;
     }
-    if (!S_ISREG(r.status.st_mode)) return openInPlace(name_.c_str(), directory_, false);
+    if (!S_ISREG(at.status.st_mode)) return openInPlace(name_.c_str(), directory_, false);
     if (faccessat(directory_, name_.c_str(), W_OK, AT_EACCESS) != 0) {
         fail(errno);
         return false;
     }
-    return replaceable(r.status, temporary) || openInPlace(name_.c_str(), directory_, true);
+    return replaceable(at.status, temporary) || openInPlace(name_.c_str(), directory_, true);
 }
 
 // A regular file is replaced by a new one only when the new one can be made
@@ -159,7 +269,9 @@ bool OutputFile::replaceable(const struct stat& status, Temporary temporary) {
 bool OutputFile::openInPlace(const char* path, int directory, bool regular) {
     placing_ = Placing::inPlace;
     targetIsRegular_ = regular;
-    target_ = openat(directory, path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // A name in a directory was checked not to be a link; it must not become one.
+    const int noLink = directory == AT_FDCWD ? 0 : O_NOFOLLOW;
+    target_ = openat(directory, path, O_WRONLY | O_NOCTTY | O_CLOEXEC | noLink);
     if (target_ >= 0) staging_ = memfd_create("quillmoor-output", MFD_CLOEXEC);
     if (target_ < 0 || staging_ < 0) {
         fail(errno);
@@ -202,7 +314,7 @@ void OutputFile::discardTemporary() {
 }
 
 std::string OutputFile::stagedPath() const {
-    if (!temporaryName_.empty()) return directoryPath_ + "/" + temporaryName_;
+    if (!temporaryName_.empty()) return joined(directoryPath_, temporaryName_);
     return "/proc/self/fd/" + std::to_string(staging_);
 }
 
@@ -315,6 +427,13 @@ bool OutputFile::commitInPlace() {
         return false;
     }
     return true;
+}
+
+std::optional<OutputTarget> outputTarget(const std::string& path) {
+    Location at;
+    struct stat directory {};
+    if (locate(path, at) != 0 || fstat(at.directory.get(), &directory) != 0) return std::nullopt;
+    return OutputTarget{directory.st_dev, directory.st_ino, at.name, at.exists, at.status.st_dev, at.status.st_ino};
 }
 
 unsigned reserveStandardStreams() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -15,6 +16,10 @@ namespace platform {
 // care.
 //
 // - Symbolic links are followed, so writing keeps them; a loop fails (ELOOP).
+//   A link in a sticky world-writable directory (/tmp) is followed only when
+//   it belongs to the user or to the directory's owner, as the kernel does
+//   with fs.protected_symlinks set, whatever the machine's setting; any other
+//   is refused and nothing is written.
 // - A new file, or an existing regular file that the user owns (or any, for
 //   root) and that has no other hard links, is assembled in a temporary file
 //   in the same directory and renamed into place on commit, keeping the old
@@ -84,6 +89,27 @@ private:
     bool committed_ = false;
     std::string error_;
 };
+
+// Where writing to a path would land, for telling whether two paths name
+// one file: the directory and name (every link followed), and the file
+// there when there is one.
+struct OutputTarget {
+    dev_t directoryDevice = 0;
+    ino_t directoryInode = 0;
+    std::string name;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    // The same name in the same directory, or the same existing file.
+    bool sameFileAs(const OutputTarget& other) const {
+        if (exists && other.exists && device == other.device && inode == other.inode) return true;
+        return directoryDevice == other.directoryDevice && directoryInode == other.directoryInode && name == other.name;
+    }
+};
+
+// Nothing when the path leads nowhere that can be written (opening it says why).
+std::optional<OutputTarget> outputTarget(const std::string& path);
 
 // Makes sure descriptors 0, 1 and 2 are open, so that no file this process
 // opens takes the place of a closed standard stream (trace lines would land

@@ -21,6 +21,8 @@ OutputFile::~OutputFile() = default;
 
 bool OutputFile::commit() { return false; }
 
+std::optional<OutputTarget> outputTarget(const std::string&) { return std::nullopt; }
+
 bool writePng(OutputFile&, const uint32_t*, int, int) { return false; }
 
 // Node opens the standard streams of the process it runs in.

@@ -92,6 +92,7 @@ TEST(HackOptions, RejectsWithOneLine) {
     const std::vector<std::vector<std::string>> bad = {
         {"-bogus"}, {"root"}, {"---root"}, {"-window-id"}, {"-window-id", "0"}, {"-window-id", "0x1ffffffff"},
         {"-window-id", " 12"}, {"-seed", "18446744073709551616"}, {"-seed"}, {"-scene", "moon"}, {"-"},
+        {"-seed", "-0"}, {"-frames", "-0"}, {"-frames", "+5"}, {"-pan-frames", "+5"},
     };
     for (const auto& words : bad) EXPECT_TRUE(refused(words)) << words[0];
     // Contradictions between the two front ends.

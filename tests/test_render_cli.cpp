@@ -314,8 +314,8 @@ TEST_F(RenderCli, SizesBeyondMemoryFailWithOneLine) {
 TEST_F(RenderCli, BadInputExitsTwoWithOneLineAndNoFile) {
     const std::string out = (dir / "x.png").string();
     const char* bad[] = {"--bogus", "-screen", "--screen 0x5", "--screen 16385x10", "--screen -5x5", "--screen 5x",
-                         "--canvas 12", "--frames -1", "--frames 1.5", "--seed abc", "--seed 18446744073709551616",
-                         "--seed 0x", "--seed ' 5'", "--every 0 --trace", "--every 5", "--scene nowhere",
+                         "--canvas 12", "--frames -1", "--frames -0", "--frames +3", "--frames 1.5", "--seed abc",
+                         "--seed 18446744073709551616", "--seed 0x", "--seed ' 5'", "--every 0 --trace", "--every 5", "--scene nowhere",
                          "--screen 800x600 --canvas 80x60", "--canvas 80x60 --out x.png", "stray"};
     for (const char* args : bad) {
         const Outcome run = render(std::string(args) + " --out " + out);
@@ -346,6 +346,73 @@ TEST_F(RenderCli, LinksAndDevicesAreWrittenThroughNotReplaced) {
     ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
     EXPECT_EQ(render("--canvas 16x9 --seed 1 --canvas-out " + device.string()).status, 0);
     EXPECT_TRUE(fs::is_character_file(device));
+}
+
+TEST_F(RenderCli, OtherUsersLinksInStickyDirectoriesAreNotFollowed) {
+    if (!root()) GTEST_SKIP() << "links of another user need root to make";
+    constexpr uid_t other = 999;
+    const fs::path victim = dir / "victim.png", shared = dir / "shared", theirs = dir / "theirs";
+    writeText(victim, "old");
+    for (const fs::path& d : {shared, theirs}) {
+        fs::create_directory(d);
+        fs::permissions(d, static_cast<fs::perms>(01777));
+    }
+    ASSERT_EQ(::chown(theirs.c_str(), other, other), 0);
+    const auto link = [&](const fs::path& to, const fs::path& at, uid_t owner) {
+        fs::create_symlink(to, at);
+        ASSERT_EQ(::lchown(at.c_str(), owner, owner), 0);
+    };
+    // Planted by another user: straight at the file, at the end of a chain
+    // that starts with a link of root's own, and on the way to a directory.
+    link(victim, shared / "planted.webp", other);
+    link(shared / "planted.webp", shared / "chain.png", 0);
+    link(dir, shared / "up", other);
+    const std::vector<std::string> before = names(shared);
+    const std::string canvas = "--canvas 16x9 --seed 1 ";
+    for (const std::string& args : {canvas + "--frames 2 --video " + (shared / "planted.webp").string(),
+                                    canvas + "--canvas-out " + (shared / "chain.png").string(),
+                                    "--screen 32x18 --seed 1 --out " + (shared / "up" / "victim.png").string()}) {
+        const Outcome run = render(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(lines(run.err), 1) << args << ": " << run.err;
+        EXPECT_NE(run.err.find("belongs to another user in a sticky world-writable directory"), std::string::npos) << run.err;
+        EXPECT_EQ(slurp(victim), "old") << args;
+        EXPECT_EQ(names(shared), before) << args;
+        EXPECT_EQ(names(dir), (std::vector<std::string>{"shared", "theirs", "victim.png"})) << args;
+    }
+
+    // Followed: root's own link there, another user's link where the
+    // directory is not sticky, and one owned by the sticky directory's owner.
+    link(victim, shared / "own.png", 0);
+    link(victim, dir / "plain.png", other);
+    link(victim, theirs / "owner.png", other);
+    for (const fs::path& p : {shared / "own.png", dir / "plain.png", theirs / "owner.png"}) {
+        writeText(victim, "old");
+        const Outcome run = render(canvas + "--canvas-out " + p.string());
+        EXPECT_EQ(run.status, 0) << p << ": " << run.err;
+        EXPECT_TRUE(fs::is_symlink(p));
+        EXPECT_TRUE(isPng(victim)) << p;
+    }
+}
+
+TEST_F(RenderCli, TwoOutputsNamingOneFileAreRefused) {
+    const fs::path existing = dir / "existing.png";
+    writeText(existing, "old");
+    fs::create_hard_link(existing, dir / "second.png");
+    fs::create_symlink("clip.webp", dir / "link.webp");
+    const std::string canvas = "--canvas 16x9 --seed 1 --frames 2 ", at = dir.string() + "/";
+    for (const std::string& args : {canvas + "--video " + at + "clip.webp --canvas-out " + at + "clip.webp",
+                                    canvas + "--video " + at + "clip.webp --canvas-out " + at + "./sub/../clip.webp",
+                                    canvas + "--video " + at + "link.webp --canvas-out " + at + "clip.webp",
+                                    "--screen 32x18 --seed 1 --out " + at + "second.png --canvas-out " + at + "existing.png"}) {
+        if (!fs::exists(dir / "sub")) fs::create_directory(dir / "sub");
+        const Outcome run = render(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(lines(run.err), 1) << args << ": " << run.err;
+        EXPECT_NE(run.err.find("name the same file"), std::string::npos) << run.err;
+        EXPECT_EQ(names(dir), (std::vector<std::string>{"existing.png", "link.webp", "second.png", "sub"})) << args;
+        EXPECT_EQ(slurp(existing), "old");
+    }
 }
 
 TEST_F(RenderCli, TraceIsReproducibleFromThePrintedSeed) {

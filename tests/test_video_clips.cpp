@@ -17,6 +17,7 @@ extern "C" {
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
 #include "cli_support.h"
+#include "platform/ClipWriter.h"
 
 using namespace cli;
 
@@ -210,4 +211,45 @@ TEST_F(VideoClips, Mp4IsScaledUpAndCloseToTheRenderersFrames) {
             EXPECT_GE(psnr(decoded.frames[i], expected[i]), 40.0) << c.args << " frame " << i;
         }
     }
+}
+
+TEST_F(VideoClips, Mp4KeepsTheColourOfSinglePixelsAt1080Rows) {
+    // Pink and blue single pixels on a night sky, at even and odd places,
+    // in a frame already 1080 rows high: each must keep a chroma sample of
+    // its own rather than share one with the sky around it.
+    constexpr int width = 64, height = 1080;
+    constexpr uint32_t sky = 0xFF301010, dots[] = {0xFFB469FF, 0xFFFF7850};
+    std::vector<uint32_t> pixels(size_t(width) * height, sky);
+    std::vector<std::pair<int, int>> placed;
+    for (int y = 5; y < height; y += 7)
+        for (int x = 3 + y % 2; x < width; x += 6) {
+            pixels[size_t(y) * width + size_t(x)] = dots[placed.size() % 2];
+            placed.emplace_back(x, y);
+        }
+    const fs::path path = dir / "dots.mp4";
+    std::string error;
+    auto clip = platform::openClipWriter(path.string(), width, height, error);
+    ASSERT_TRUE(clip) << error;
+    ASSERT_TRUE(clip->addFrame(pixels.data()) && clip->finish()) << clip->error();
+
+    const Mp4Clip decoded = decodeMp4(path);
+    ASSERT_EQ(decoded.frames.size(), 1u);
+    const Frame& f = decoded.frames[0];
+    ASSERT_EQ(f.width % width, 0);
+    const int scale = f.width / width;
+    EXPECT_EQ(scale % 2, 0) << "4:2:0 needs every pixel to cover whole 2 x 2 chroma blocks";
+    ASSERT_EQ(f.height, height * scale);
+    // The colour of each dot, averaged over the pixels it became.
+    int worst = 0;
+    for (size_t i = 0; i < placed.size(); ++i) {
+        int sum[3] = {};
+        for (int dy = 0; dy < scale; ++dy)
+            for (int dx = 0; dx < scale; ++dx) {
+                const size_t y = size_t(placed[i].second * scale + dy), x = size_t(placed[i].first * scale + dx);
+                for (int c = 0; c < 3; ++c) sum[c] += f.rgb[(y * size_t(f.width) + x) * 3 + size_t(c)];
+            }
+        for (int c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(sum[c] / (scale * scale) - int((dots[i % 2] >> (8 * c)) & 0xFF)));
+    }
+    EXPECT_LE(worst, 24) << "the largest error of a channel of a dot's colour";
 }
