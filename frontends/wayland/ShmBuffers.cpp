@@ -76,6 +76,10 @@ ShmBuffer* ShmBufferPool::acquire(int width, int height) {
     }
     if (ofThisSize >= maxBuffers) return nullptr;
     buffers_.push_back(std::make_unique<ShmBuffer>(shm_, width, height, onRelease_));
+    // The compositor maps the new memory before we fill it, so its pages are
+    // freed when the compositor lets go, not by our exit (a stop must not
+    // wait for that). A connection that fails here is found by the next flush.
+    if (display_) wl_display_flush(display_);
     return buffers_.back().get();
 }
 

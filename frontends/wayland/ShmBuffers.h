@@ -73,7 +73,8 @@ public:
     // as the fewer, larger rectangles of a frame's damage.
     static constexpr size_t missedRects = 256;
 
-    ShmBufferPool(wl_shm* shm, std::function<void()> onRelease) : shm_(shm), onRelease_(std::move(onRelease)) {}
+    ShmBufferPool(wl_display* display, wl_shm* shm, std::function<void()> onRelease)
+        : display_(display), shm_(shm), onRelease_(std::move(onRelease)) {}
 
     // A buffer of this size the compositor does not hold, or null when it
     // holds as many as may be made.
@@ -90,6 +91,7 @@ public:
     void forgetFrames();
 
 private:
+    wl_display* display_;
     wl_shm* shm_;
     std::function<void()> onRelease_;
     std::vector<std::unique_ptr<ShmBuffer>> buffers_;

@@ -48,7 +48,9 @@ public:
             const ViewFactory& makeView, const FrameObserver& afterFrame)
         : display_(display), host_(host), signals_(signals), config_(config), makeView_(makeView),
           afterFrame_(afterFrame),
-          settings_{config.run.windowTitle, config.appId, config.run.programName, config.run.holdAfter} {}
+          settings_{config.run.windowTitle, config.appId, config.run.programName, config.run.holdAfter} {
+        globals_.display = display;
+    }
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -104,7 +104,7 @@ struct ShownSurface::Listeners {
 ShownSurface::ShownSurface(SurfaceOwner& owner, const WaylandGlobals& globals, SurfaceRole role, const Output* output,
                            const SurfaceSettings& settings)
     : owner_(owner), role_(role), output_(output), holdAfter_(settings.holdAfter),
-      buffers_(globals.shm, [this] { gate_.bufferReleased(); }) {
+      buffers_(globals.display, globals.shm, [this] { gate_.bufferReleased(); }) {
     surface_ = wl_compositor_create_surface(globals.compositor);
     wl_surface_add_listener(surface_, &Listeners::surface, this);
     damageInBufferPixels_ = wl_surface_get_version(surface_) >= damageBufferSince;

@@ -28,6 +28,7 @@ namespace platform {
 // The compositor's globals the surfaces are made with; the optional ones
 // are null when the compositor does not offer them.
 struct WaylandGlobals {
+    wl_display* display = nullptr;
     wl_compositor* compositor = nullptr;
     wl_shm* shm = nullptr;
     xdg_wm_base* wmBase = nullptr;                              // windows
