@@ -38,11 +38,15 @@ EMSCRIPTEN_KEEPALIVE WebSaver* quillmoor_start(WebSettings* settings) {
     return new WebSaver(*owned);
 }
 
+// Both: 1 when there are new pixels to show, 0 when not, -1 when memory ran
+// out (nothing is shown until the next resize).
 EMSCRIPTEN_KEEPALIVE int quillmoor_resize(WebSaver* saver, int width, int height, double now) {
-    return saver->resize(width, height, pageTime(now));
+    return static_cast<int>(saver->resize(width, height, pageTime(now)));
 }
 
-EMSCRIPTEN_KEEPALIVE int quillmoor_frame(WebSaver* saver, double now) { return saver->animationFrame(pageTime(now)); }
+EMSCRIPTEN_KEEPALIVE int quillmoor_frame(WebSaver* saver, double now) {
+    return static_cast<int>(saver->animationFrame(pageTime(now)));
+}
 
 EMSCRIPTEN_KEEPALIVE const uint32_t* quillmoor_pixels(WebSaver* saver) {
     const platform::Framebuffer* pixels = saver->pixels();

@@ -2,6 +2,9 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <limits>
+#include <new>
+#include <stdexcept>
 
 #include "QuillmoorMothwake/PixelSaverView.h"
 
@@ -11,6 +14,13 @@ namespace {
 // frame that is due within a quarter interval is drawn now: waiting for the
 // next animation frame would make it late by a whole display refresh.
 constexpr double earlyShare = 0.25;
+
+// Whether the pixels of a width x height framebuffer can be counted in this
+// build's 32-bit size_t, in bytes: counts beyond it would wrap around to a
+// buffer too small, so such sizes are out of memory without asking.
+bool addressable(int width, int height) {
+    return uint64_t(width) * uint64_t(height) <= std::numeric_limits<size_t>::max() / sizeof(uint32_t);
+}
 
 }  // namespace
 
@@ -27,9 +37,29 @@ void WebSaver::makeSurface(int width, int height) {
     drawnBySurface_ = 0;
 }
 
-bool WebSaver::resize(int width, int height, Clock::time_point now) {
-    if (width < 1 || height < 1) return false;
-    if (surface_ && surface_->width() == width && surface_->height() == height) return false;
+// Runs a step that may allocate; a failed allocation drops the surface.
+template <class Step>
+WebSaver::Outcome WebSaver::unlessOutOfMemory(Step step) {
+    try {
+        return step() ? Outcome::drawn : Outcome::nothingNew;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    surface_.reset();
+    return Outcome::outOfMemory;
+}
+
+WebSaver::Outcome WebSaver::resize(int width, int height, Clock::time_point now) {
+    if (width < 1 || height < 1) return Outcome::nothingNew;
+    if (surface_ && surface_->width() == width && surface_->height() == height) return Outcome::nothingNew;
+    return unlessOutOfMemory([&] {
+        if (!addressable(width, height)) throw std::bad_alloc();
+        resizeSurface(width, height, now);
+        return true;
+    });
+}
+
+void WebSaver::resizeSurface(int width, int height, Clock::time_point now) {
     // A held picture is a run of so many frames: every size gets its own run.
     if (!surface_ || settings_.frames) {
         makeSurface(width, height);
@@ -42,11 +72,14 @@ bool WebSaver::resize(int width, int height, Clock::time_point now) {
     if (!clock_) clock_.emplace(interval, now);
     draw();
     clock_->frameDone(now);
-    return true;
 }
 
-bool WebSaver::animationFrame(Clock::time_point now) {
-    if (!surface_) return false;
+WebSaver::Outcome WebSaver::animationFrame(Clock::time_point now) {
+    if (!surface_) return Outcome::nothingNew;
+    return unlessOutOfMemory([&] { return frameIfDue(now); });
+}
+
+bool WebSaver::frameIfDue(Clock::time_point now) {
     const auto early = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(surface_->view().animationTimeInterval() * earlyShare));
     if (!clock_->due(now + early)) return false;
@@ -82,7 +115,7 @@ const platform::Framebuffer* WebSaver::pixels() const { return surface_ ? &surfa
 
 const platform::Region* WebSaver::damage() const { return surface_ ? &surface_->damage() : nullptr; }
 
-bool WebSaver::held() const { return settings_.frames && drawnBySurface_ > *settings_.frames; }
+bool WebSaver::held() const { return surface_ && settings_.frames && drawnBySurface_ > *settings_.frames; }
 
 const quillmoor::PixelSaverView* WebSaver::view() const {
     return surface_ ? dynamic_cast<const quillmoor::PixelSaverView*>(&surface_->view()) : nullptr;

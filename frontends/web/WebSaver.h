@@ -22,15 +22,19 @@ class WebSaver {
 public:
     using Clock = platform::FrameClock::Clock;
 
+    // What a call came to, as the page is told it. When memory runs out the
+    // saver lets its surface go, so that a smaller size can have the memory,
+    // and shows nothing until it is given a size again.
+    enum class Outcome { nothingNew = 0, drawn = 1, outOfMemory = -1 };
+
     explicit WebSaver(WebSettings settings);
 
     // The canvas's size in device pixels. A new size is drawn at once, so the
-    // page never shows an emptied canvas. True when the size changed.
-    bool resize(int width, int height, Clock::time_point now);
+    // page never shows an emptied canvas; the same size draws nothing.
+    Outcome resize(int width, int height, Clock::time_point now);
 
     // One animation frame of the page: draws a frame when one is due.
-    // True when there are new pixels to show.
-    bool animationFrame(Clock::time_point now);
+    Outcome animationFrame(Clock::time_point now);
 
     // The last frame, red in the lowest byte: the byte order of ImageData.
     const platform::Framebuffer* pixels() const;
@@ -42,7 +46,11 @@ public:
     const quillmoor::PixelSaverView* view() const;
 
 private:
+    template <class Step>
+    Outcome unlessOutOfMemory(Step step);
     void makeSurface(int width, int height);
+    void resizeSurface(int width, int height, Clock::time_point now);
+    bool frameIfDue(Clock::time_point now);
     bool draw();
     void reportCanvas();
 

@@ -13,12 +13,13 @@ export async function launchBare() {
     '--disable-background-networking', '--disable-component-update', '--disable-sync', 'about:blank'];
   if (process.getuid && process.getuid() === 0) args.unshift('--no-sandbox');
   const child = spawn(chromiumPath, args, { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
-  const pending = new Map();
+  const pending = new Map(), listeners = new Map();
   let nextId = 0, buffered = '';
   child.stdio[4].on('data', (chunk) => {
     buffered += chunk.toString();
     for (let end; (end = buffered.indexOf('\0')) >= 0; buffered = buffered.slice(end + 1)) {
       const message = JSON.parse(buffered.slice(0, end));
+      if (message.method) for (const listener of listeners.get(message.method) || []) listener(message.params);
       const reply = pending.get(message.id);
       if (!reply) continue;
       pending.delete(message.id);
@@ -32,6 +33,10 @@ export async function launchBare() {
   await send('Browser.getVersion');
   return {
     send,
+    // Calls listener(params) on every event of that method, from any tab.
+    on(method, listener) {
+      listeners.set(method, [...(listeners.get(method) || []), listener]);
+    },
     // A new tab in the browser's window, to be talked to through its session.
     async openTab(url) {
       const { targetId } = await send('Target.createTarget', { url });

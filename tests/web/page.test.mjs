@@ -146,3 +146,52 @@ test('a hidden page draws nothing until it is shown again', async () => {
     await bare.close();
   }
 });
+
+test('a viewport too big for the memory is drawn with fewer pixels, and in full once it is normal again', async () => {
+  const bare = await launchBare();
+  try {
+    const tab = await bare.openTab('about:blank');
+    const send = (method, params = {}) => bare.send(method, params, tab.sessionId);
+    const viewport = (width, height, deviceScaleFactor) =>
+      send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor, mobile: false });
+    const complaints = [];
+    bare.on('Runtime.consoleAPICalled', ({ type, args }) => {
+      if (type !== 'log') complaints.push(`${type}: ${args.map((a) => a.value).join(' ')}`);
+    });
+    bare.on('Runtime.exceptionThrown', ({ exceptionDetails: e }) =>
+      complaints.push(`uncaught: ${e.exception ? e.exception.description : e.text}`));
+    await send('Runtime.enable');
+    const shown = async (what, condition) => {
+      for (let tries = 0; tries < 300; ++tries) {
+        const status = await bare.evaluate(tab, 'window.quillmoor && { ...window.quillmoor }');
+        if (status && condition(status)) return status;
+        await new Promise((r) => setTimeout(r, 100));
+      }
+      assert.fail(`no ${what}; the console had: ${complaints.join('\n')}`);
+    };
+    const canvasHash = () => bare.evaluate(tab, `(() => {
+      const canvas = document.getElementById('saver');
+      let hash = 0;
+      for (const byte of canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data) hash = Math.imul(hash ^ byte, 16777619);
+      return hash;
+    })()`);
+
+    await viewport(8000, 8000, 3);
+    await send('Page.navigate', { url: pageUrl('?seed=6&pan=1') });
+    const huge = await shown('picture at the huge size', (s) => s.frames > 0);
+    assert.ok(huge.shrink > 1, `drawn at shrink ${huge.shrink}`);
+    assert.deepEqual([huge.width, huge.height], [24000 / huge.shrink, 24000 / huge.shrink]);
+    assert.deepEqual(complaints, [`warning: quillmoor-mothwake: not enough memory for 24000x24000 pixels; drawing `
+      + `${huge.width}x${huge.height}, each over ${huge.shrink}x${huge.shrink} device pixels`]);
+
+    await viewport(320, 200, 1);
+    const normal = await shown('picture at the normal size', (s) => s.width === 320 && s.height === 200);
+    assert.equal(normal.shrink, 1);
+    const first = await canvasHash();
+    await shown('frames at the normal size', (s) => s.frames > normal.frames + 3);
+    assert.notEqual(await canvasHash(), first, 'the canvas did not change');
+    assert.equal(complaints.length, 1, complaints.join('\n'));
+  } finally {
+    await bare.close();
+  }
+});

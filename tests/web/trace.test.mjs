@@ -5,7 +5,7 @@ import { existsSync, mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { describe, test } from 'node:test';
-import { firstDifference, nodeRenderer, run, traces } from './support.mjs';
+import { firstDifference, nativeRenderer, nodeRenderer, run, traces } from './support.mjs';
 
 // Every frame pans, so the scrolling code runs on every step.
 const panEveryFrame = { MOTHWAKES_PAN_FRAMES: '1' };
@@ -66,4 +66,17 @@ test('bad arguments get the native renderer\'s message and status', async () => 
   const { native, web } = await traces(['--screen', '0x10']);
   assert.equal(web.status, native.status);
   assert.equal(web.stderr, native.stderr);
+});
+
+// The WebAssembly heap ends at 2 GiB; the native renderer is held to about
+// 1 GB of address space. A forest canvas this size needs far more than both.
+test('running out of memory gets the native renderer\'s one line and status', async () => {
+  const args = ['--canvas', '8192x16384', '--seed', '1', '--trace'];
+  const [native, web] = await Promise.all([
+    run('sh', ['-c', 'ulimit -v 1000000 && exec "$0" "$@"', nativeRenderer, ...args]),
+    run(process.execPath, [nodeRenderer, ...args]),
+  ]);
+  assert.equal(native.status, 1);
+  assert.match(native.stderr, /^quillmoor-render: not enough memory for [^\n]*\n$/);
+  assert.deepEqual(web, native);
 });
