@@ -3,8 +3,8 @@
 # Debian's Emscripten. Everything here is decided after deps.sh has installed
 # Emscripten, so a first run on a bare machine sees the same cache as a second.
 # Emscripten's cache of system libraries must be writable: the shared one
-# where it is (root), otherwise a private copy of it inside build-web, seeded
-# from the shared one because Debian's Emscripten will not build into an
+# where it is (root), otherwise a private one inside build-web that links to
+# the shared one's files, because Debian's Emscripten will not build into an
 # empty cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,8 @@ if [[ ! -w $shared ]]; then
   export EM_CACHE=$PWD/build-web/em-cache
   if [[ ! -d $EM_CACHE && -d $shared ]]; then
     mkdir -p build-web
-    cp -a "$shared" "$EM_CACHE.tmp" && mv "$EM_CACHE.tmp" "$EM_CACHE"
+    rm -rf "$EM_CACHE.tmp"
+    cp -rs "$shared" "$EM_CACHE.tmp" && mv "$EM_CACHE.tmp" "$EM_CACHE"
   fi
 fi
 cmake --preset web >/dev/null
