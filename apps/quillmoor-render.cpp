@@ -10,7 +10,7 @@
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
 #include "platform/ClipWriter.h"
-#include "platform/OutputFile.h"
+#include "platform/StandardStreams.h"
 
 int main(int argc, char** argv) {
     const unsigned closedStreams = platform::reserveStandardStreams();
