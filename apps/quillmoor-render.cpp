@@ -24,8 +24,10 @@ bool printed(const std::string& text, unsigned closedStreams) {
 
 int main(int argc, char** argv) {
     const unsigned closedStreams = platform::reserveStandardStreams();
+#ifdef SIGXFSZ
     // A file size limit then fails the write with EFBIG, reported like any other cause.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
