@@ -1,5 +1,5 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean web web-test windows
+.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean web web-test windows windows-test
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
@@ -78,6 +78,10 @@ windows:
 	@scripts/deps.sh windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
+
+# The Windows renderer under Wine against the native one, trace for trace.
+windows-test: build windows
+	@tests/windows/test_trace_under_wine.py
 
 clean:
 	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows
