@@ -1,5 +1,5 @@
 # The two commands that do everything: `make run` and `make test`.
-.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean web web-test
+.PHONY: all programs run build test sanitize bench fuzz install uninstall deb clean web web-test windows windows-test
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
@@ -72,5 +72,16 @@ web-test: build web tests/web/node_modules/.package-lock.json
 tests/web/node_modules/.package-lock.json: tests/web/package-lock.json
 	@cd tests/web && npm ci --no-audit --no-fund --loglevel=error
 
+# The headless renderer for 64-bit Windows (build-windows/quillmoor-render.exe),
+# cross-compiled with Debian's MinGW-w64 and linked statically.
+windows:
+	@scripts/deps.sh windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+# The Windows renderer under Wine against the native one, trace for trace.
+windows-test: build windows
+	@tests/windows/test_trace_under_wine.py
+
 clean:
-	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web
+	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows

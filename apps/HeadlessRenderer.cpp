@@ -140,7 +140,10 @@ int render(const RenderOptions& o, HeadlessRun& run, Outputs outputs, FILE* out,
         progress.update(frame);
     }
     progress.clear();
-    if (std::fflush(out) != 0) return failed(std::string("cannot write the trace: ") + std::strerror(errno), err);
+    // The stream's error flag too: MinGW's printf functions report success
+    // when the write beneath them fails, and only the flag keeps the failure.
+    if (std::fflush(out) != 0 || std::ferror(out))
+        return failed(std::string("cannot write the trace: ") + std::strerror(errno), err);
     if (outputs.clip && !outputs.clip->finish()) return failed(outputs.clip->error(), err);
 
     const quillmoor::Canvas& c = run.canvas();

@@ -10,12 +10,24 @@
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
 #include "platform/ClipWriter.h"
-#include "platform/OutputFile.h"
+#include "platform/StandardStreams.h"
+
+namespace {
+
+// Whether text reached standard output. The stream's error flag counts too:
+// MinGW's stdio functions can report success when the write beneath fails.
+bool printed(const std::string& text, unsigned closedStreams) {
+    return !(closedStreams & 2) && std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const unsigned closedStreams = platform::reserveStandardStreams();
+#ifdef SIGXFSZ
     // A file size limit then fails the write with EFBIG, reported like any other cause.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
@@ -25,13 +37,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
-        if (std::fputs(renderUsage().c_str(), stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2)) return 0;
+        if (printed(renderUsage(), closedStreams)) return 0;
         std::fprintf(stderr, "quillmoor-render: cannot write the usage: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
         return 2;
     }
     if (options->version) {
-        if (std::fputs("quillmoor-render " QUILLMOOR_VERSION "\n", stdout) >= 0 && std::fflush(stdout) == 0 && !(closedStreams & 2))
-            return 0;
+        if (printed("quillmoor-render " QUILLMOOR_VERSION "\n", closedStreams)) return 0;
         std::fprintf(stderr, "quillmoor-render: cannot write the version: %s\n", std::strerror(closedStreams & 2 ? EBADF : errno));
         return 2;
     }

@@ -436,18 +436,4 @@ std::optional<OutputTarget> outputTarget(const std::string& path) {
     return OutputTarget{directory.st_dev, directory.st_ino, at.name, at.exists, at.status.st_dev, at.status.st_ino};
 }
 
-unsigned reserveStandardStreams() {
-    unsigned closed = 0;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        closed |= 1u << fd;
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened >= 0 && opened != fd) {
-            dup2(opened, fd);
-            close(opened);
-        }
-    }
-    return closed;
-}
-
 }  // namespace platform

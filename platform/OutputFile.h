@@ -111,10 +111,4 @@ struct OutputTarget {
 // Nothing when the path leads nowhere that can be written (opening it says why).
 std::optional<OutputTarget> outputTarget(const std::string& path);
 
-// Makes sure descriptors 0, 1 and 2 are open, so that no file this process
-// opens takes the place of a closed standard stream (trace lines would land
-// in an image). Those that were closed are opened on /dev/null; returns a
-// bit per stream that was closed (bit 1 for standard output).
-unsigned reserveStandardStreams();
-
 }  // namespace platform

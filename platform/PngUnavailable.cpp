@@ -25,7 +25,4 @@ std::optional<OutputTarget> outputTarget(const std::string&) { return std::nullo
 
 bool writePng(OutputFile&, const uint32_t*, int, int) { return false; }
 
-// Node opens the standard streams of the process it runs in.
-unsigned reserveStandardStreams() { return 0; }
-
 }  // namespace platform

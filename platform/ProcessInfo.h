@@ -11,7 +11,8 @@ struct ProcessInfo {
     std::string processName;
     std::function<void(int)> exit;  // ends the process with a status
 
-    // The running process: name from /proc/self/comm, exit via std::exit.
+    // The running process: name from /proc/self/comm (on Windows the
+    // executable's name without ".exe"), exit via std::exit.
     static ProcessInfo current();
 };
 
@@ -22,8 +23,8 @@ public:
     virtual uint64_t next64() = 0;
 };
 
-// getrandom(2); falls back to /dev/urandom, then to the clock and address
-// bits, so a seed is always produced.
+// getrandom(2) (BCryptGenRandom on Windows); falls back to /dev/urandom,
+// then to the clock and address bits, so a seed is always produced.
 class SystemSecureRandom final : public SecureRandom {
 public:
     uint64_t next64() override;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages of the named lists (scripts/packages/NAME.txt:
-# build, test, bench, fuzz, web, extras) are installed: as root it installs the missing
-# ones, otherwise it prints the exact command to run. One line of output.
+# build, test, bench, fuzz, web, windows, extras) are installed: as root it
+# installs the missing ones, otherwise it prints the exact command to run.
+# One line of output.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [[ $# -gt 0 ]] || set -- build

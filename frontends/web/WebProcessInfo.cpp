@@ -1,11 +1,13 @@
 // The process services of the WebAssembly builds (the page and the Node
-// renderer): there is no /proc to name the process, and the secure random
-// source is the runtime's (the browser's crypto.getRandomValues, Node's crypto).
+// renderer): there is no /proc to name the process, the secure random source
+// is the runtime's (the browser's crypto.getRandomValues, Node's crypto), and
+// Node opens the standard streams of the process it runs in.
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "platform/ProcessInfo.h"
+#include "platform/StandardStreams.h"
 
 namespace platform {
 
@@ -20,5 +22,7 @@ uint64_t SystemSecureRandom::next64() {
     getentropy(&value, sizeof value);  // cannot fail short of 256 bytes; aborts where no source exists
     return value;
 }
+
+unsigned reserveStandardStreams() { return 0; }
 
 }  // namespace platform
