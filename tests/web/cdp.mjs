@@ -28,21 +28,20 @@ const pageSource = (code, arg) => (typeof code === 'function' ? `(${code})(${JSO
 
 function pageOf(connection, targetId, sessionId) {
   const send = (method, params) => connection.send(method, params, sessionId);
+  const evaluate = async (code, arg) => {
+    const { result, exceptionDetails: e } = await send('Runtime.evaluate',
+      { expression: pageSource(code, arg), awaitPromise: true, returnByValue: true });
+    if (e) throw new Error(e.exception ? e.exception.description : e.text);
+    return result.value;
+  };
   return {
-    targetId,
     send,
+    evaluate,
     // Calls listener(params) on every event of that method from this tab.
     on: (method, listener) => connection.listen(sessionId, method, listener),
-    async evaluate(code, arg) {
-      const { result, exceptionDetails: e } = await send('Runtime.evaluate',
-        { expression: pageSource(code, arg), awaitPromise: true, returnByValue: true });
-      if (e) throw new Error(e.exception ? e.exception.description : e.text);
-      return result.value;
-    },
     // What code gives in the page once it is truthy (checked every 100 ms).
-    waitFor(code, arg, { what = 'the page condition', timeout } = {}) {
-      return until(() => this.evaluate(code, arg), what, { timeout });
-    },
+    waitFor: (code, arg, { what = 'the page condition', timeout } = {}) =>
+      until(() => evaluate(code, arg), what, { timeout }),
     // The viewport in CSS pixels, and the device pixels to each.
     setViewport: (width, height, deviceScaleFactor = 1) =>
       send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor, mobile: false }),
@@ -56,8 +55,8 @@ function pageOf(connection, targetId, sessionId) {
 
 function contextOf(connection, browserContextId) {
   return {
-    async newPage(url = 'about:blank') {
-      const { targetId } = await connection.send('Target.createTarget', { url, browserContextId });
+    async newPage() {
+      const { targetId } = await connection.send('Target.createTarget', { url: 'about:blank', browserContextId });
       const { sessionId } = await connection.send('Target.attachToTarget', { targetId, flatten: true });
       return pageOf(connection, targetId, sessionId);
     },
@@ -70,8 +69,9 @@ function contextOf(connection, browserContextId) {
 function connect(child) {
   const pending = new Map(), listeners = new Map();
   let nextId = 0, buffered = '';
+  child.stdio[4].setEncoding('utf8');
   child.stdio[4].on('data', (chunk) => {
-    buffered += chunk.toString();
+    buffered += chunk;
     for (let end; (end = buffered.indexOf('\0')) >= 0; buffered = buffered.slice(end + 1)) {
       const message = JSON.parse(buffered.slice(0, end));
       if (message.method)
@@ -87,6 +87,7 @@ function connect(child) {
     pending.clear();
   };
   child.once('error', (error) => failAll(`${chromiumPath}: ${error.message}`));
+  child.stdio[3].on('error', (error) => failAll(`the browser's pipe: ${error.message}`));
   child.once('exit', (code, signal) => failAll(`the browser exited (${signal || code})`));
   return {
     send: (method, params = {}, sessionId) => new Promise((done, fail) => {
