@@ -3,8 +3,9 @@
 // as a share of one core, with the frames the page drew meanwhile.
 // Usage: node measure-cpu.mjs [WxH] [seconds] [query]
 import { readdirSync, readFileSync } from 'node:fs';
-import { chromium } from 'playwright-core';
-import { chromiumPath, pageUrl } from './support.mjs';
+import { setTimeout as sleep } from 'node:timers/promises';
+import { launchBrowser } from './cdp.mjs';
+import { pageUrl } from './support.mjs';
 
 const [size = '1920x1080', seconds = '20', query = ''] = process.argv.slice(2);
 const [width, height] = size.split('x').map(Number);
@@ -40,16 +41,16 @@ function cpuTicks(pids) {
   return total;
 }
 
-const args = process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [];
-const browser = await chromium.launch({ executablePath: chromiumPath, args });
+const browser = await launchBrowser();
 try {
-  const page = await browser.newPage({ viewport: { width, height } });
+  const page = await (await browser.newContext()).newPage();
+  await page.setViewport(width, height);
   await page.goto(pageUrl(query));
-  await page.waitForTimeout(3000);
+  await sleep(3000);
   const pids = processTree(process.pid);
   const frames = () => page.evaluate(() => window.quillmoor.frames);
   const [ticks0, frames0, t0] = [cpuTicks(pids), await frames(), performance.now()];
-  await page.waitForTimeout(Number(seconds) * 1000);
+  await sleep(Number(seconds) * 1000);
   const [ticks1, frames1, t1] = [cpuTicks(pids), await frames(), performance.now()];
   const elapsed = (t1 - t0) / 1000;
   console.log(`${size}: ${(((ticks1 - ticks0) / ticksPerSecond / elapsed) * 100).toFixed(1)}% of a core,`
