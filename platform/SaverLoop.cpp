@@ -1,6 +1,5 @@
 #include "platform/SaverLoop.h"
 
-#include <poll.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -8,29 +7,6 @@
 #include <cstring>
 
 namespace platform {
-
-namespace {
-
-// Which descriptors a wait found readable.
-struct News {
-    bool display = false;
-    bool signals = false;
-};
-
-// Sleeps until the display or the signal descriptor has news, or until the
-// deadline (none: indefinitely).
-News waitForNews(int eventFd, int signalFd, const FrameClock::Clock::duration* timeout) {
-    pollfd waits[2] = {{eventFd, POLLIN, 0}, {signalFd, POLLIN, 0}};
-    timespec until{};
-    if (timeout) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*timeout).count();
-        until = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    }
-    if (ppoll(waits, 2, timeout ? &until : nullptr, nullptr) <= 0) return {};
-    return {(waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0, waits[1].revents != 0};
-}
-
-}  // namespace
 
 SaverLoop::SaverLoop(StopSignals& signals, std::chrono::duration<double> interval)
     : signals_(signals),
@@ -62,7 +38,7 @@ StopReason SaverLoop::run(FrontEnd& frontEnd) {
 
         const auto timeout = clock.deadline() - now;
         frontEnd.prepareWait();
-        const News news = waitForNews(frontEnd.eventFd(), signals_.fd(), wanted ? &timeout : nullptr);
+        const WaitNews news = waitForNews(frontEnd.eventHandle(), signals_.handle(), wanted ? &timeout : nullptr);
         signalNews = news.signals;
         frontEnd.finishWait(news.display);
     }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/EventWait.h"
 #include "platform/FrameClock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StopSignals.h"
@@ -18,12 +19,14 @@ class FrontEnd {
 public:
     virtual ~FrontEnd() = default;
 
-    // The descriptor that becomes readable when the display has news.
-    virtual int eventFd() const = 0;
+    // What becomes ready when the display has news: its connection's
+    // descriptor; on Windows, where the wait always watches the thread's
+    // message queue, a further handle or null.
+    virtual WaitHandle eventHandle() const = 0;
     // Handles every event already waiting, without blocking.
     virtual void dispatch() = 0;
     // Called just before the loop sleeps (send what is buffered), and after it
-    // woke, telling whether the event descriptor became readable.
+    // woke, telling whether the display had news.
     virtual void prepareWait() {}
     virtual void finishWait(bool /*readable*/) {}
 
@@ -42,7 +45,8 @@ public:
 // The frame loop every front end shares: before each frame it reads the stop
 // signals and the display's events, so neither waits behind frames however
 // slow they are; frames are paced on the animation interval and dropped, not
-// queued, when late; between frames it sleeps in poll.
+// queued, when late; between frames it sleeps in the system's wait
+// (waitForNews: ppoll, or MsgWaitForMultipleObjectsEx on Windows).
 class SaverLoop {
 public:
     SaverLoop(StopSignals& signals, std::chrono::duration<double> interval);

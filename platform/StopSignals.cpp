@@ -58,9 +58,9 @@ StopSignals::StopSignals(std::optional<std::chrono::milliseconds> grace, std::st
     block();  // before the thread starts, so it and every later thread inherit the mask
     const sigset_t set = stopSet();
     signalFd_ = signalfd(-1, &set, SFD_CLOEXEC);
-    arrivedFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    arrived_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     doneFd_ = eventfd(0, EFD_CLOEXEC);
-    if (signalFd_ < 0 || arrivedFd_ < 0 || doneFd_ < 0) return;
+    if (signalFd_ < 0 || arrived_ < 0 || doneFd_ < 0) return;
     try {
         watcher_ = std::thread([this] { watch(); });
     } catch (const std::system_error&) {
@@ -73,20 +73,20 @@ StopSignals::~StopSignals() {
         watcher_.join();
     }
     closeIfOpen(signalFd_);
-    closeIfOpen(arrivedFd_);
+    closeIfOpen(arrived_);
     closeIfOpen(doneFd_);
 }
 
 int StopSignals::take() {
-    if (!taken_) taken_ = arrived_.load(std::memory_order_acquire);
+    if (!taken_) taken_ = arrivedSignal_.load(std::memory_order_acquire);
     return taken_;
 }
 
 void StopSignals::watch() {
     const int signal = awaitSignal();
     if (!signal) return;
-    arrived_.store(signal, std::memory_order_release);
-    notify(arrivedFd_);
+    arrivedSignal_.store(signal, std::memory_order_release);
+    notify(arrived_);
     if (!grace_ || readable(doneFd_, static_cast<int>(grace_->count()))) return;
     forceExit(signal);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/EventWait.h"
+
 namespace platform {
 
 // SIGTERM and SIGINT, received as data rather than as signals, so a stop
@@ -23,6 +25,12 @@ namespace platform {
 // is grabbed or stopped and never answers. A saver has nothing to save, so
 // with a grace period the watching thread ends the process itself, with
 // status 0, when the normal exit has not finished that long after the signal.
+//
+// On Windows the stop requests are the console's control events (Ctrl+C and
+// Ctrl+Break count as SIGINT, closing the console, logging off and shutting
+// down as SIGTERM), which Windows delivers on a thread of its own; they set
+// an event the frame loop waits on. Windows ends a process soon after its
+// close, log-off or shutdown handler returns, so no grace period is kept there.
 class StopSignals {
 public:
     // How long a saver's normal exit may take before the process is ended
@@ -40,9 +48,14 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
+#if defined(_WIN32)
+    bool valid() const { return arrived_ && interrupted_; }
+#else
     bool valid() const { return watcher_.joinable(); }
-    // Readable from the moment a stop request has arrived.
-    int fd() const { return arrivedFd_; }
+#endif
+    // Ready (readable; on Windows signalled) from the moment a stop request
+    // has arrived.
+    WaitHandle handle() const { return arrived_; }
 
     // The signal number of a stop request that has arrived, or 0; never waits.
     // Once one has been taken, it is remembered and returned again.
@@ -51,6 +64,11 @@ public:
     int taken() const { return taken_; }
 
 private:
+#if defined(_WIN32)
+    WaitHandle arrived_ = nullptr;  // a manual-reset event, set when a stop request arrives
+    WaitHandle interrupted_ = nullptr;  // set as well when the request was Ctrl+C or Ctrl+Break
+    int taken_ = 0;
+#else
     void watch();
     // The next stop signal, or 0 once this object is being destroyed.
     int awaitSignal() const;
@@ -59,11 +77,12 @@ private:
     std::optional<std::chrono::milliseconds> grace_;
     std::string reportPrefix_;
     int signalFd_ = -1;
-    int arrivedFd_ = -1;  // written by the watcher when a stop request arrives
+    WaitHandle arrived_ = -1;  // an eventfd written by the watcher when a stop request arrives
     int doneFd_ = -1;     // written by the destructor: the normal exit is done
-    std::atomic<int> arrived_{0};
+    std::atomic<int> arrivedSignal_{0};
     int taken_ = 0;
     std::thread watcher_;
+#endif
 };
 
 }  // namespace platform

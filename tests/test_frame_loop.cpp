@@ -57,7 +57,7 @@ public:
         close(fds_[0]);
         close(fds_[1]);
     }
-    int eventFd() const override { return fds_[0]; }
+    WaitHandle eventHandle() const override { return fds_[0]; }
     void dispatch() override {}
     void frame(StopSignals&) override {
         ++frames;

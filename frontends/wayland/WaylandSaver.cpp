@@ -63,7 +63,7 @@ public:
     bool failed() const { return failed_; }
     const char* stopCause() const { return cause_; }
 
-    int eventFd() const override { return wl_display_get_fd(display_); }
+    WaitHandle eventHandle() const override { return wl_display_get_fd(display_); }
     void dispatch() override;
     void prepareWait() override;
     void finishWait(bool readable) override;
@@ -355,7 +355,7 @@ bool Session::roundtrip() {
             return false;
         }
         prepareWait();
-        pollfd waits[2] = {{eventFd(), POLLIN, 0}, {signals_.fd(), POLLIN, 0}};
+        pollfd waits[2] = {{eventHandle(), POLLIN, 0}, {signals_.handle(), POLLIN, 0}};
         const bool woke = poll(waits, 2, -1) > 0;
         finishWait(woke && (waits[0].revents & readableEvents));
         dispatch();
@@ -384,7 +384,7 @@ void Session::lost() {
 void Session::dispatch() {
     if (!failed_) {
         if (wl_display_prepare_read(display_) == 0) {
-            if (!pollReadable(eventFd()))
+            if (!pollReadable(eventHandle()))
                 wl_display_cancel_read(display_);
             else if (wl_display_read_events(display_) < 0)
                 lost();

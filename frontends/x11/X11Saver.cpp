@@ -235,7 +235,7 @@ public:
 
     double animationInterval() const { return surfaces_.front()->view().animationTimeInterval(); }
 
-    int eventFd() const override { return ConnectionNumber(d_); }
+    WaitHandle eventHandle() const override { return ConnectionNumber(d_); }
     void dispatch() override;
     void prepareWait() override { XFlush(d_); }
     void finishWait(bool readable) override { socketNews_ = readable; }
