@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+
+#include "QuillmoorMothwake/Environment.h"
+
+// What Windows asks a screen saver (.scr) to do.
+enum class ScrMode {
+    saver,     // /s: full screen on every monitor
+    preview,   // /p HWND: in the settings' preview window
+    settings,  // /c, /c:HWND or nothing: the settings
+    password,  // /a: a password change (Windows 95 only): nothing to do
+};
+
+struct ScrCommand {
+    ScrMode mode = ScrMode::settings;
+    std::uintptr_t window = 0;  // the preview's parent, or the settings' owner (0: none given)
+    // For /s and /p, the options the X11 program takes.
+    std::string scene;
+    quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
+    std::optional<uint64_t> seed;
+    std::optional<long> frames;  // steps after the first frame, then the last one is held
+    bool showFps = false;
+    bool verbose = false;
+};
+
+// Parses the arguments after the program name. The command letter is taken
+// in either case after "/" or "-", and its window after a colon or as the
+// next argument ("/p 1234", "/P:1234"). On failure the result is one line
+// naming the argument.
+std::variant<ScrCommand, std::string> parseScrCommandLine(std::span<const std::string> args);

@@ -1,0 +1,64 @@
+// The saver for Windows, quillmoor-mothwake.scr: full screen on every monitor
+// (/s), the settings' small preview (/p HWND), and the command line Windows
+// uses for screen savers.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "apps/ScrCommandLine.h"
+#include "apps/SeedSource.h"
+#include "apps/TestHooks.h"
+#include "apps/ViewChoice.h"
+#include "frontends/windows/WindowsSaver.h"
+
+namespace {
+
+constexpr const char* programName = "quillmoor-mothwake";
+constexpr const char* windowTitle = "Quillmoor Mothwake";
+
+void showMessage(HWND owner, const std::string& text, UINT icon) {
+    MessageBoxA(owner, text.c_str(), windowTitle, MB_OK | icon);
+}
+
+int runSaver(const ScrCommand& command) {
+    platform::StopSignals signals(platform::StopSignals::saverGrace, command.verbose ? programName : "");
+    SeedSource seeds(command.seed);
+    platform::Host host;
+    host.process = platform::ProcessInfo::current();
+    host.secureRandom = &seeds;
+    const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
+        return std::unique_ptr<platform::ScreenSaverView>(
+            makeSaverView(command.scene, h, frame, isPreview, command.sceneSettings));
+    };
+    platform::WindowsSaverConfig config;
+    config.target = command.mode == ScrMode::preview ? platform::WindowsTarget::preview : platform::WindowsTarget::screens;
+    config.parent = command.window;
+    config.run = {command.showFps, command.verbose, programName, windowTitle, command.frames, testFrameDelay()};
+    return platform::runWindowsSaver(host, signals, config, makeView);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto parsed = parseScrCommandLine(args);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "%s: %s\n", programName, error->c_str());
+        showMessage(nullptr, *error, MB_ICONERROR);
+        return 2;
+    }
+    const ScrCommand& command = std::get<ScrCommand>(parsed);
+    switch (command.mode) {
+    case ScrMode::password: return 0;
+    case ScrMode::settings: {
+        const HWND owner = command.window ? reinterpret_cast<HWND>(command.window) : GetForegroundWindow();
+        showMessage(owner, "Quillmoor Mothwake has no settings to change yet.", MB_ICONINFORMATION);
+        return 0;
+    }
+    case ScrMode::saver:
+    case ScrMode::preview: break;
+    }
+    return runSaver(command);
+}
