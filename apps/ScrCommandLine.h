@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "QuillmoorMothwake/Environment.h"
+#include "apps/ViewChoice.h"
 
 // What Windows asks a screen saver (.scr) to do.
 enum class ScrMode {
@@ -20,7 +21,7 @@ struct ScrCommand {
     ScrMode mode = ScrMode::settings;
     std::uintptr_t window = 0;  // the preview's parent, or the settings' owner (0: none given)
     // For /s and /p, the options the X11 program takes.
-    std::string scene;
+    std::string scene{defaultSceneName};
     quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
     std::optional<uint64_t> seed;
     std::optional<long> frames;  // steps after the first frame, then the last one is held

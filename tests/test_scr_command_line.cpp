@@ -53,6 +53,8 @@ TEST(ScrCommandLine, SaverAndPreviewTakeTheOptionsOfTheX11Program) {
     const ScrCommand preview = command({"/p", "77", "-seed", "5"});
     EXPECT_EQ(preview.window, 77u);
     EXPECT_EQ(preview.seed, 5u);
+    EXPECT_EQ(preview.scene, defaultSceneName);
+    EXPECT_FALSE(preview.frames || preview.showFps || preview.sceneSettings.panFrames);
 }
 
 TEST(ScrCommandLine, NamesWhatItCannotTake) {
