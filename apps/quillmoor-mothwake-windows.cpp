@@ -1,9 +1,11 @@
 // The saver for Windows, quillmoor-mothwake.scr: full screen on every monitor
 // (/s), the settings' small preview (/p HWND), and the command line Windows
-// uses for screen savers.
+// uses for screen savers. For tests, QUILLMOOR_PIXELS_OUT=FILE writes the
+// first window's picture to FILE after every frame (binary PPM).
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,7 @@ int runSaver(const ScrCommand& command) {
     platform::WindowsSaverConfig config;
     config.target = command.mode == ScrMode::preview ? platform::WindowsTarget::preview : platform::WindowsTarget::screens;
     config.parent = command.window;
+    if (const char* path = std::getenv("QUILLMOOR_PIXELS_OUT")) config.pixelsOut = path;
     config.run = {command.showFps, command.verbose, programName, windowTitle, command.frames, testFrameDelay()};
     return platform::runWindowsSaver(host, signals, config, makeView);
 }

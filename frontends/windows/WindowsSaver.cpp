@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <new>
 #include <string>
@@ -111,16 +112,18 @@ public:
     }
 
     // Only the damaged rectangles are copied; a frame in which nothing
-    // changed copies nothing.
-    void drawFrame(const std::string* overlay) {
+    // changed copies nothing. True when something was.
+    bool drawFrame(const std::string* overlay) {
         DibFramebuffer::settle();
-        if (!saver_.renderFrame(overlay) || saver_.damage().empty()) return;
+        if (!saver_.renderFrame(overlay) || saver_.damage().empty()) return false;
         const HDC dc = GetDC(window_);
-        if (!dc) return;
+        if (!dc) return false;
         for (const PixelRect& r : saver_.damage()) pixels_->copyTo(dc, r);
         ReleaseDC(window_, dc);
         painted_ = true;
+        return true;
     }
+    PixelView pixels() const { return pixels_->pixels(); }
 
     // Copies what the window asks for from the last finished frame.
     void paint() {
@@ -146,6 +149,29 @@ private:
     int pendingWidth_ = 0, pendingHeight_ = 0;
     bool painted_ = false;
 };
+
+// Writes the pixels as a binary PPM under a temporary name, then puts it in
+// place, so a reader never sees half a picture.
+void writePpm(const PixelView& pixels, const std::string& path) {
+    const std::string part = path + ".part";
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out << "P6\n" << pixels.width << " " << pixels.height << "\n255\n";
+        std::string row(static_cast<std::size_t>(pixels.width) * 3, '\0');
+        for (int y = 0; y < pixels.height; ++y) {
+            const uint32_t* p = pixels.row(y);
+            for (int x = 0; x < pixels.width; ++x) {
+                // Blue in the low byte.
+                row[3 * x] = static_cast<char>(p[x] >> 16);
+                row[3 * x + 1] = static_cast<char>(p[x] >> 8);
+                row[3 * x + 2] = static_cast<char>(p[x]);
+            }
+            out.write(row.data(), static_cast<std::streamsize>(row.size()));
+        }
+        if (!out) return;
+    }
+    MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
 
 // The monitors' rectangles in virtual-screen pixels.
 std::vector<RECT> monitorRects() {
@@ -395,7 +421,8 @@ void Session::frame(StopSignals& signals) {
     for (auto& s : surfaces_) {
         if (&s != &surfaces_.front() && signals.take()) break;  // the loop looked just before the first
         s->applySize();
-        s->drawFrame(overlay);
+        if (s->drawFrame(overlay) && &s == &surfaces_.front() && !config_.pixelsOut.empty())
+            writePpm(s->pixels(), config_.pixelsOut);
         if (afterFrame_) afterFrame_(s->view());
     }
     GdiFlush();

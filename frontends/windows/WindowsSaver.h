@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
@@ -17,6 +18,10 @@ enum class WindowsTarget {
 struct WindowsSaverConfig {
     WindowsTarget target = WindowsTarget::screens;
     std::uintptr_t parent = 0;  // the window to preview in, for WindowsTarget::preview
+    // For tests, where a screenshot cannot see the picture (Wine shows nothing
+    // one process draws into another's window): after each frame the first
+    // window's pixels are written to this file as a binary PPM, whole or not at all.
+    std::string pixelsOut;
     SaverRunSettings run;
 };
 
