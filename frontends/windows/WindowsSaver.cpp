@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -192,9 +194,14 @@ class Session final : public FrontEnd {
 public:
     Session(Host& host, const WindowsSaverConfig& config, const ViewFactory& makeView, const FrameObserver& afterFrame)
         : host_(host), config_(config), makeView_(makeView), afterFrame_(afterFrame), instance_(GetModuleHandleW(nullptr)) {}
+    // The windows are left to the end of the process, which takes them all
+    // at once: destroyed one by one, each costs Wine on an X server without a
+    // window manager about 2 s, and the saver must be gone at once.
     ~Session() override {
-        dropSurfaces();
-        UnregisterClassW(windowClassName, instance_);
+        for (auto& s : surfaces_) {
+            if (s->window()) SetWindowLongPtrW(s->window(), GWLP_USERDATA, 0);
+            s->forget();
+        }
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -216,7 +223,8 @@ private:
     bool makePreviewWindow();
     bool addSurface(HWND window, int width, int height, bool preview);
     Surface* find(HWND window);
-    void pointerMoved(LPARAM lParam, HWND window);
+    // A pointer position, from a move message or from looking.
+    void pointerAt(POINT screenPosition, bool message);
     // Destroys every window and view; their windows' messages no longer reach
     // this session meanwhile.
     void dropSurfaces() {
@@ -241,8 +249,8 @@ private:
     const FrameObserver& afterFrame_;
     HINSTANCE instance_;
     std::vector<std::unique_ptr<Surface>> surfaces_;
-    POINT pointerAtStart_{};
-    bool firstMoveSeen_ = false;
+    POINT pointerAtStart_{};                // where GetCursorPos put it at the start
+    std::optional<POINT> pointerRest_;      // where the first move message put it
     bool displayChanged_ = false;
     FrameStats stats_;
     StopReason stop_ = StopReason::none;
@@ -266,7 +274,12 @@ bool Session::start() {
 }
 
 bool Session::makeScreenWindows() {
-    for (const RECT& r : monitorRects()) {
+    // The window made last is the active one; it goes on the monitor that
+    // holds the pointer, where keys and moves are sent when no window manager
+    // passes the focus on (Wine on a bare X server).
+    std::vector<RECT> rects = monitorRects();
+    std::stable_partition(rects.begin(), rects.end(), [&](const RECT& r) { return !PtInRect(&r, pointerAtStart_); });
+    for (const RECT& r : rects) {
         const int width = r.right - r.left, height = r.bottom - r.top;
         const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClassName,
                                             std::wstring(config_.run.windowTitle.begin(), config_.run.windowTitle.end()).c_str(),
@@ -278,7 +291,6 @@ bool Session::makeScreenWindows() {
         }
         if (!addSurface(window, width, height, false)) return false;
     }
-    SetForegroundWindow(surfaces_.front()->window());
     return true;
 }
 
@@ -328,13 +340,16 @@ LRESULT CALLBACK Session::windowProcedure(HWND window, UINT message, WPARAM wPar
     return session ? session->handle(window, message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
 }
 
-// Windows sends one move at once, at wherever the pointer is; after that a
-// move further than the slack from the start is the user coming back.
-void Session::pointerMoved(LPARAM lParam, HWND window) {
-    POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    ClientToScreen(window, &p);
-    if (!std::exchange(firstMoveSeen_, true)) return;
-    if (std::abs(p.x - pointerAtStart_.x) > pointerSlack || std::abs(p.y - pointerAtStart_.y) > pointerSlack)
+// Windows (and Wine) sends a move at once when a window appears under the
+// pointer, at the pointer's position. That first message says where the
+// pointer rests (what GetCursorPos said before may be stale under Wine); a
+// move further than the slack from there is the user back.
+void Session::pointerAt(POINT p, bool message) {
+    if (!pointerRest_) {
+        if (message) pointerRest_ = p;
+        return;
+    }
+    if (std::abs(p.x - pointerRest_->x) > pointerSlack || std::abs(p.y - pointerRest_->y) > pointerSlack)
         stop(StopReason::quit);
 }
 
@@ -387,7 +402,11 @@ LRESULT Session::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_MOUSEMOVE:
-        if (screens) pointerMoved(lParam, window);
+        if (screens) {
+            POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            ClientToScreen(window, &p);
+            pointerAt(p, true);
+        }
         break;
     default: break;
     }
@@ -404,6 +423,9 @@ void Session::dispatch() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    // Moves over a window that is not the active one may not be sent to it
+    // (Wine without a window manager), so the pointer is looked at as well.
+    if (POINT p{}; config_.target == WindowsTarget::screens && GetCursorPos(&p)) pointerAt(p, false);
     // A preview's parent in another process may go without our child hearing.
     if (config_.target == WindowsTarget::preview && !IsWindow(reinterpret_cast<HWND>(config_.parent)))
         stop(StopReason::windowGone);
