@@ -70,16 +70,19 @@ web:
 web-test: build web
 	@cd tests/web && status=0; for file in *.test.mjs; do node --test "$$file" || status=1; done; exit $$status
 
-# The headless renderer for 64-bit Windows (build-windows/quillmoor-render.exe),
+# The headless renderer and the saver for 64-bit Windows
+# (build-windows/quillmoor-render.exe, build-windows/quillmoor-mothwake.scr),
 # cross-compiled with Debian's MinGW-w64 and linked statically.
 windows:
 	@scripts/deps.sh windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
 
-# The Windows renderer under Wine against the native one, trace for trace.
+# The Windows renderer under Wine against the native one, trace for trace, and
+# the saver under Wine on private X servers against the native renderer.
 windows-test: build windows
-	@tests/windows/test_trace_under_wine.py
+	@status=0; tests/windows/test_trace_under_wine.py || status=1; \
+	tests/windows/test_saver_under_wine.py || status=1; exit $$status
 
 clean:
 	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows
