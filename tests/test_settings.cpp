@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -54,16 +55,16 @@ std::string trace(const std::vector<std::string>& args, const char* panFrames, c
 }  // namespace
 
 TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
-    const auto o = std::get<HackOptions>(hack({"-pan-frames", "30", "--animal", "bear"})).sceneSettings;
+    const auto o = std::get<HackOptions>(hack({"-pan-frames", "30", "--animal", "bear"})).settings.sceneSettings;
     EXPECT_EQ(std::pair(o.panFrames, o.animal), std::pair(std::optional<int64_t>(30), std::optional(Animals::Species::bear)));
-    const auto none = std::get<HackOptions>(hack({})).sceneSettings;
+    const auto none = std::get<HackOptions>(hack({})).settings.sceneSettings;
     EXPECT_FALSE(none.panFrames || none.animal);
 
     std::string error;
     const auto r = parseRenderOptions({"-pan-frames", "1000000000", "--animal", "fox", "--trace"}, error);
     ASSERT_TRUE(r) << error;
-    EXPECT_EQ(r->sceneSettings.panFrames, 1'000'000'000);
-    EXPECT_EQ(r->sceneSettings.animal, Animals::Species::fox);
+    EXPECT_EQ(r->settings.sceneSettings.panFrames, 1'000'000'000);
+    EXPECT_EQ(r->settings.sceneSettings.animal, Animals::Species::fox);
 
     // Stricter than the variables, which fall back quietly: a typo on the command line is an error.
     for (const char* bad : {"0", "-3", "+5", "1000000001", "3e2", " 5", ""}) {
@@ -77,6 +78,28 @@ TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
     }
     EXPECT_NE(hackError({"-animal"}), "");
     EXPECT_FALSE(parseRenderOptions({"--trace", "--pan-frames"}, error));
+}
+
+TEST(SceneSettings, BothProgramsFillTheSameSettingsWithTheSameMessages) {
+    const std::vector<std::string> words = {"-scene", "skyline", "--seed", "0x2a", "-pan-frames", "7", "-animal", "moose"};
+    const SaverSettings h = std::get<HackOptions>(hack(words)).settings;
+    std::vector<std::string> renderWords = words;
+    renderWords.push_back("--trace");
+    std::string error;
+    const auto r = parseRenderOptions(renderWords, error);
+    ASSERT_TRUE(r) << error;
+    const SaverSettings& s = r->settings;
+    EXPECT_EQ(std::tuple(h.scene, h.seed, h.sceneSettings.panFrames, h.sceneSettings.animal),
+              std::tuple(s.scene, s.seed, s.sceneSettings.panFrames, s.sceneSettings.animal));
+    EXPECT_EQ(h.scene, "skyline");
+    EXPECT_EQ(h.seed, 42u);
+
+    EXPECT_TRUE(std::get<HackOptions>(hack({"--fps"})).settings.showFps);
+    EXPECT_FALSE(parseRenderOptions({"--fps", "--trace"}, error)) << "the renderer shows no frame rate";
+    for (const auto& [name, value] : {std::pair("scene", "moon"), {"seed", "-1"}, {"pan-frames", "0"}, {"animal", "cat"}}) {
+        EXPECT_FALSE(parseRenderOptions({"--trace", std::string("--") + name, value}, error));
+        EXPECT_EQ(error, hackError({std::string("-") + name, value})) << name;
+    }
 }
 
 TEST(SceneSettings, AnOptionGivesTheSameRunAsItsVariable) {
