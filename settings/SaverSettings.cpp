@@ -74,10 +74,6 @@ const SaverSettingInfo* findSaverSetting(std::string_view name) {
     return found == std::end(table) ? nullptr : found;
 }
 
-const SaverSettingInfo& saverSetting(SaverSetting setting) {
-    return *std::find_if(std::begin(table), std::end(table), [&](const auto& info) { return info.setting == setting; });
-}
-
 std::optional<std::string> readSaverSetting(const SaverSettingInfo& info, std::string_view text, SaverSettings& settings) {
     if (store(info.setting, text, settings)) return std::nullopt;
     return std::string(info.problem) + " \"" + std::string(text) + "\" (" + std::string(info.expected) + ")";

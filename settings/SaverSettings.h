@@ -44,9 +44,9 @@ struct SaverSettingInfo {
 // The largest frames per pan accepted: a column about every 385 days.
 inline constexpr int64_t maxPanFrames = 1'000'000'000;
 
+// Every setting, for a front end that lists them all (a settings dialog).
 std::span<const SaverSettingInfo> saverSettings();
 const SaverSettingInfo* findSaverSetting(std::string_view name);
-const SaverSettingInfo& saverSetting(SaverSetting setting);
 
 // Takes text as the value of one setting. A value it does not take leaves
 // settings as they were and gives one line naming it, such as

@@ -1,5 +1,6 @@
-// The options that stand in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL in
-// both programs, which win over the variables; --version and --help.
+// The shared settings on both programs' command lines; the options that stand
+// in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL, which win over the
+// variables; --version and --help.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -94,11 +95,17 @@ TEST(SceneSettings, BothProgramsFillTheSameSettingsWithTheSameMessages) {
     EXPECT_EQ(h.scene, "skyline");
     EXPECT_EQ(h.seed, 42u);
 
-    EXPECT_TRUE(std::get<HackOptions>(hack({"--fps"})).settings.showFps);
-    EXPECT_FALSE(parseRenderOptions({"--fps", "--trace"}, error)) << "the renderer shows no frame rate";
-    for (const auto& [name, value] : {std::pair("scene", "moon"), {"seed", "-1"}, {"pan-frames", "0"}, {"animal", "cat"}}) {
-        EXPECT_FALSE(parseRenderOptions({"--trace", std::string("--") + name, value}, error));
-        EXPECT_EQ(error, hackError({std::string("-") + name, value})) << name;
+    // Every setting is an option of both programs, refused with the same line,
+    // except the frame rate, which the renderer has nowhere to show.
+    for (const SaverSettingInfo& setting : saverSettings()) {
+        const std::string name(setting.name);
+        if (setting.isSwitch) {
+            EXPECT_TRUE(std::holds_alternative<HackOptions>(hack({"-" + name}))) << name;
+            EXPECT_FALSE(parseRenderOptions({"--" + name, "--trace"}, error)) << name;
+            continue;
+        }
+        EXPECT_FALSE(parseRenderOptions({"--trace", "--" + name, "x"}, error)) << name;
+        EXPECT_EQ(error, hackError({"-" + name, "x"})) << name;
     }
 }
 
