@@ -1,7 +1,6 @@
 #include "apps/HackOptions.h"
 
 #include "apps/Options.h"
-#include "apps/ViewChoice.h"
 
 namespace {
 
@@ -46,7 +45,6 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
                                                         const char* waylandDisplay) {
     if (screensaverWindow && !*screensaverWindow) screensaverWindow = nullptr;  // set but empty counts as unset
     HackOptions options;
-    options.scene = std::string(defaultSceneName);
     Choice choice = Choice::none;  // the last window option given wins
     std::optional<FrontEndChoice> forced;  // the last of --x11 and --wayland wins
 
@@ -80,28 +78,16 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
             if (!id) return "bad window id \"" + *text + "\" (decimal or 0x-hex)";
             choice = Choice::window;
             options.windowId = *id;
-        } else if (*name == "scene") {
-            const auto text = value();
-            if (!text) return "--scene needs a name";
-            if (!isKnownScene(*text)) return "unknown scene \"" + *text + "\" (known: " + knownSceneNames() + ")";
-            options.scene = *text;
-        } else if (isSceneSettingOption(*name)) {
-            const auto text = value();
+        } else if (const SaverSettingInfo* setting = findSaverSetting(*name)) {
+            const auto text = setting->isSwitch ? std::optional<std::string>("1") : value();
             if (!text) return "--" + *name + " needs a value";
-            if (auto error = readSceneSettingOption(*name, *text, options.sceneSettings)) return *error;
-        } else if (*name == "seed") {
-            const auto text = value();
-            if (!text) return "--seed needs a number";
-            options.seed = parseSeed(*text);
-            if (!options.seed) return "bad seed \"" + *text + "\" (64-bit decimal or 0x-hex)";
+            if (auto error = readSaverSetting(*setting, *text, options.settings)) return *error;
         } else if (*name == "frames") {
             const auto text = value();
             if (!text) return "--frames needs a number";
             const auto n = parseCount(*text, 1'000'000'000);
             if (!n) return "bad frame count \"" + *text + "\" (0 ... 1000000000)";
             options.frames = static_cast<long>(*n);
-        } else if (*name == "fps") {
-            options.showFps = true;
         } else if (*name == "verbose") {
             options.verbose = true;
         } else if (*name == "help" || *name == "h") {

@@ -6,9 +6,9 @@
 #include <string>
 #include <variant>
 
-#include "QuillmoorMothwake/Environment.h"
 #include "frontends/wayland/WaylandSaver.h"
 #include "frontends/x11/X11Saver.h"
+#include "settings/SaverSettings.h"
 
 enum class FrontEndChoice { x11, wayland };
 
@@ -19,11 +19,8 @@ struct HackOptions {
     platform::X11Target target = platform::X11Target::ownWindow;  // when frontEnd is x11
     unsigned long windowId = 0;                                    // for X11Target::window
     platform::WaylandMode waylandMode = platform::WaylandMode::window;  // when frontEnd is wayland
-    std::string scene;
-    quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
-    std::optional<uint64_t> seed;
+    SaverSettings settings;      // -scene, -pan-frames, -animal, -fps, -seed
     std::optional<long> frames;  // steps after the first frame, then the last one is held
-    bool showFps = false;
     bool verbose = false;
     bool help = false;
     bool version = false;

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "apps/ViewChoice.h"
 #include "platform/OutputFile.h"
 #include "platform/PngWriter.h"
+#include "settings/SaverSettings.h"
 
 namespace {
 
@@ -163,12 +163,12 @@ uint64_t SeedSource::next64() {
 
 HeadlessRun::HeadlessRun(const RenderOptions& o, FILE* err)
     : bare_(o.canvas.has_value()),
-      seeds_(o.seed, err),
+      seeds_(o.settings.seed, err),
       host_{{}, platform::ProcessInfo::current(), &seeds_, nullptr},
       framebuffer_(bare_ ? 1 : o.screen.width, bare_ ? 1 : o.screen.height),
       context_(framebuffer_),
-      view_(makeSaverView(o.scene, host_, {0, 0, double(o.canvas.value_or(o.screen).width), double(o.canvas.value_or(o.screen).height)},
-                          false, o.sceneSettings)),
+      view_(makeSaverView(o.settings, host_, {0, 0, double(o.canvas.value_or(o.screen).width), double(o.canvas.value_or(o.screen).height)},
+                          false)),
       runner_(*view_, context_) {
     if (!bare_) return;
     ownScene_ = view_->makeScene(o.canvas->width, o.canvas->height, seeds_.next64());
@@ -217,6 +217,6 @@ int renderHeadless(const RenderOptions& o, FILE* out, FILE* err, const ClipOpene
     }
     const Size size = o.canvas.value_or(o.screen);
     std::fprintf(err, "quillmoor-render: not enough memory for a %dx%d %s of the %s scene\n", size.width, size.height,
-                 o.canvas ? "canvas" : "screen", o.scene.c_str());
+                 o.canvas ? "canvas" : "screen", o.settings.scene.c_str());
     return 1;
 }

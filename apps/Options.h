@@ -5,8 +5,11 @@
 #include <string>
 #include <string_view>
 
-// Parsers for command-line values shared by the front ends. Each accepts the
-// whole text or nothing: no leading blanks, no trailing characters.
+#include "settings/SaverSettings.h"
+
+// Parsers for the command-line values only the programs take (the settings'
+// own are in settings/SaverSettings.h). Each accepts the whole text or
+// nothing: no leading blanks, no trailing characters.
 
 struct Size {
     int width = 0;
@@ -15,12 +18,6 @@ struct Size {
 
 // The largest width or height accepted for a screen or canvas.
 inline constexpr int maxDimension = 16384;
-
-// A 64-bit seed: decimal, or hexadecimal with a 0x prefix.
-std::optional<uint64_t> parseSeed(std::string_view text);
-
-// A whole number 0 ... max, decimal digits only (no sign).
-std::optional<int64_t> parseCount(std::string_view text, int64_t max);
 
 // WxH with both sides 1 ... maxDimension.
 std::optional<Size> parseSize(std::string_view text);

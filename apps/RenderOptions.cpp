@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "apps/ViewChoice.h"
 #include "platform/ClipWriter.h"
 
 std::string renderUsage() {
@@ -58,9 +57,10 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             o.trace = true;
             continue;
         }
-        static const char* const valued[] = {"screen", "canvas", "seed", "frames", "out", "canvas-out", "every", "scene", "video", "from"};
-        const bool sceneSetting = isSceneSettingOption(*name);
-        if (!sceneSetting && std::find(std::begin(valued), std::end(valued), *name) == std::end(valued)) {
+        static const char* const valued[] = {"screen", "canvas", "frames", "out", "canvas-out", "every", "video", "from"};
+        const SaverSettingInfo* setting = findSaverSetting(*name);
+        if (setting && setting->isSwitch) setting = nullptr;  // nothing to show a frame rate on
+        if (!setting && std::find(std::begin(valued), std::end(valued), *name) == std::end(valued)) {
             error = "unknown option '" + args[i] + "'";
             return std::nullopt;
         }
@@ -73,8 +73,8 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             error = "invalid value '" + value + "' for " + args[i - 1] + ": " + what;
             return std::nullopt;
         };
-        if (sceneSetting) {
-            if (auto message = readSceneSettingOption(*name, value, o.sceneSettings)) {
+        if (setting) {
+            if (auto message = readSaverSetting(*setting, value, o.settings)) {
                 error = *message;
                 return std::nullopt;
             }
@@ -87,8 +87,6 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             } else {
                 o.canvas = *size;
             }
-        } else if (*name == "seed") {
-            if (!(o.seed = parseSeed(value))) return bad("expected a 64-bit number, decimal or 0x-hex");
         } else if (*name == "frames") {
             const auto n = parseCount(value, int64_t{1} << 40);
             if (!n) return bad("expected a whole number");
@@ -103,9 +101,6 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             if (!n || *n < 1) return bad("expected a whole number of at least 1");
             o.every = *n;
             sawEvery = true;
-        } else if (*name == "scene") {
-            if (!isKnownScene(value)) return bad(("known scenes: " + knownSceneNames()).c_str());
-            o.scene = value;
         } else if (value.empty()) {
             return bad("expected a file name");
         } else if (*name == "out") {

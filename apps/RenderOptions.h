@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "apps/Options.h"
-#include "apps/ViewChoice.h"
+#include "settings/SaverSettings.h"
 
 // What the headless renderer was asked to do.
 struct RenderOptions {
     Size screen{1920, 1080};
     std::optional<Size> canvas;  // build the scene for exactly this canvas instead of a screen
-    std::optional<uint64_t> seed;
     int64_t frames = 0;          // steps after the first draw; with a video, the frames it holds
     int64_t from = 0;            // with a video: frames rendered before the first one it holds
     std::string out;             // the screen as a user sees it
@@ -20,8 +19,7 @@ struct RenderOptions {
     std::string video;           // a clip of the canvas (--canvas) or the screen, by extension
     bool trace = false;
     int64_t every = 1;
-    std::string scene{defaultSceneName};
-    quillmoor::SceneSettings sceneSettings;  // --pan-frames, --animal
+    SaverSettings settings;      // --scene, --seed, --pan-frames, --animal (nothing to show a frame rate on)
     bool help = false;
     bool version = false;
 

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "apps/Options.h"
-#include "apps/ViewChoice.h"
 
 namespace {
 
@@ -43,28 +42,16 @@ std::optional<std::string> readRunOptions(std::span<const std::string> args, Scr
             if (i + 1 >= args.size()) return std::nullopt;
             return args[++i];
         };
-        if (*name == "scene") {
-            const auto text = value();
-            if (!text) return "-scene needs a name";
-            if (!isKnownScene(*text)) return "unknown scene \"" + *text + "\" (known: " + knownSceneNames() + ")";
-            command.scene = *text;
-        } else if (isSceneSettingOption(*name)) {
-            const auto text = value();
+        if (const SaverSettingInfo* setting = findSaverSetting(*name)) {
+            const auto text = setting->isSwitch ? std::optional<std::string>("1") : value();
             if (!text) return "-" + *name + " needs a value";
-            if (auto error = readSceneSettingOption(*name, *text, command.sceneSettings)) return error;
-        } else if (*name == "seed") {
-            const auto text = value();
-            if (!text) return "-seed needs a number";
-            command.seed = parseSeed(*text);
-            if (!command.seed) return "bad seed \"" + *text + "\" (64-bit decimal or 0x-hex)";
+            if (auto error = readSaverSetting(*setting, *text, command.settings)) return error;
         } else if (*name == "frames") {
             const auto text = value();
             if (!text) return "-frames needs a number";
             const auto n = parseCount(*text, 1'000'000'000);
             if (!n) return "bad frame count \"" + *text + "\" (0 ... 1000000000)";
             command.frames = static_cast<long>(*n);
-        } else if (*name == "fps") {
-            command.showFps = true;
         } else if (*name == "verbose") {
             command.verbose = true;
         } else {

@@ -6,8 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "QuillmoorMothwake/Environment.h"
-#include "apps/ViewChoice.h"
+#include "settings/SaverSettings.h"
 
 // What Windows asks a screen saver (.scr) to do.
 enum class ScrMode {
@@ -21,11 +20,8 @@ struct ScrCommand {
     ScrMode mode = ScrMode::settings;
     std::uintptr_t window = 0;  // the preview's parent, or the settings' owner (0: none given)
     // For /s and /p, the options the X11 program takes.
-    std::string scene{defaultSceneName};
-    quillmoor::SceneSettings sceneSettings;  // -pan-frames, -animal
-    std::optional<uint64_t> seed;
+    SaverSettings settings;
     std::optional<long> frames;  // steps after the first frame, then the last one is held
-    bool showFps = false;
     bool verbose = false;
 };
 

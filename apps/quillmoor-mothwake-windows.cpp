@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "apps/ScrCommandLine.h"
-#include "apps/SeedSource.h"
 #include "apps/TestHooks.h"
-#include "apps/ViewChoice.h"
 #include "frontends/windows/WindowsSaver.h"
+#include "settings/SeedSource.h"
 
 namespace {
 
@@ -26,19 +25,19 @@ void showMessage(HWND owner, const std::string& text, UINT icon) {
 
 int runSaver(const ScrCommand& command) {
     platform::StopSignals signals(platform::StopSignals::saverGrace, command.verbose ? programName : "");
-    SeedSource seeds(command.seed);
+    SeedSource seeds(command.settings.seed);
     platform::Host host;
     host.process = platform::ProcessInfo::current();
     host.secureRandom = &seeds;
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
         return std::unique_ptr<platform::ScreenSaverView>(
-            makeSaverView(command.scene, h, frame, isPreview, command.sceneSettings));
+            makeSaverView(command.settings, h, frame, isPreview));
     };
     platform::WindowsSaverConfig config;
     config.target = command.mode == ScrMode::preview ? platform::WindowsTarget::preview : platform::WindowsTarget::screens;
     config.parent = command.window;
     if (const char* path = std::getenv("QUILLMOOR_PIXELS_OUT")) config.pixelsOut = path;
-    config.run = {command.showFps, command.verbose, programName, windowTitle, command.frames, testFrameDelay()};
+    config.run = {command.settings.showFps, command.verbose, programName, windowTitle, command.frames, testFrameDelay()};
     return platform::runWindowsSaver(host, signals, config, makeView);
 }
 

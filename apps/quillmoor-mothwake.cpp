@@ -7,9 +7,8 @@
 #include <utility>
 
 #include "apps/HackOptions.h"
-#include "apps/SeedSource.h"
 #include "apps/TestHooks.h"
-#include "apps/ViewChoice.h"
+#include "settings/SeedSource.h"
 
 namespace {
 
@@ -19,7 +18,7 @@ constexpr const char* windowTitle = "Quillmoor Mothwake";
 int runFrontEnd(const HackOptions& options, platform::Host& host, platform::StopSignals& signals,
                 const platform::ViewFactory& makeView, const platform::FrameObserver& afterFrame) {
     const char* missing = nullptr;
-    const platform::SaverRunSettings run{options.showFps, options.verbose, programName, windowTitle, options.frames, testFrameDelay()};
+    const platform::SaverRunSettings run{options.settings.showFps, options.verbose, programName, windowTitle, options.frames, testFrameDelay()};
     if (options.frontEnd == FrontEndChoice::wayland) {
 #ifdef QUILLMOOR_HAVE_WAYLAND
         return platform::runWaylandSaver(host, signals, {options.waylandMode, programName, run}, makeView, afterFrame);
@@ -57,14 +56,14 @@ int main(int argc, char** argv) {
     // A stop request never waits for a frame or for the display server: what
     // has not ended by itself shortly after it is ended directly.
     platform::StopSignals signals(platform::StopSignals::saverGrace, options.verbose ? programName : "");
-    SeedSource seeds(options.seed);
+    SeedSource seeds(options.settings.seed);
     platform::Host host;
     host.process = platform::ProcessInfo::current();
     host.secureRandom = &seeds;
 
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
         return std::unique_ptr<platform::ScreenSaverView>(
-            makeSaverView(options.scene, h, frame, isPreview, options.sceneSettings));
+            makeSaverView(options.settings, h, frame, isPreview));
     };
     // With -verbose, every change of a view's canvas size is reported with the
     // seed of its new scene, so a run can be repeated with -seed.

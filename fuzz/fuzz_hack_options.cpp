@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "apps/HackOptions.h"
-#include "apps/ViewChoice.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/OptionValues.h"
 
@@ -21,8 +20,9 @@ std::variant<HackOptions, std::string> parse(std::vector<std::string>& arguments
 }
 
 bool sameMeaning(const HackOptions& a, const HackOptions& b) {
-    return a.target == b.target && (a.target != X11Target::window || a.windowId == b.windowId) && a.scene == b.scene &&
-           a.seed == b.seed && a.showFps == b.showFps && a.verbose == b.verbose && a.help == b.help && a.version == b.version;
+    return a.target == b.target && (a.target != X11Target::window || a.windowId == b.windowId) &&
+           a.settings.scene == b.settings.scene && a.settings.seed == b.settings.seed &&
+           a.settings.showFps == b.settings.showFps && a.verbose == b.verbose && a.help == b.help && a.version == b.version;
 }
 
 // The shortest command line that asks for the same, with the variable unset.
@@ -34,9 +34,9 @@ std::vector<std::string> spell(const HackOptions& o) {
     case X11Target::root: arguments = {"-root"}; break;
     case X11Target::window: arguments = {"-window-id", std::to_string(o.windowId)}; break;
     }
-    arguments.insert(arguments.end(), {"--scene", o.scene});
-    if (o.seed) arguments.insert(arguments.end(), {"-seed", fuzz::hex(*o.seed)});
-    if (o.showFps) arguments.push_back("-fps");
+    arguments.insert(arguments.end(), {"--scene", o.settings.scene});
+    if (o.settings.seed) arguments.insert(arguments.end(), {"-seed", fuzz::hex(*o.settings.seed)});
+    if (o.settings.showFps) arguments.push_back("-fps");
     if (o.verbose) arguments.push_back("--verbose");
     if (o.help) arguments.push_back("-h");
     if (o.version) arguments.push_back("-version");
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const HackOptions& options = std::get<HackOptions>(parsed);
-    fuzz::expect(isKnownScene(options.scene), "the scene is a known one");
+    fuzz::expect(isKnownScene(options.settings.scene), "the scene is a known one");
     fuzz::expect(options.target != X11Target::window || (options.windowId >= 1 && options.windowId <= 0xFFFFFFFFul),
                  "a window to draw into has a valid id");
     fuzz::expect(!screensaverWindow || screensaverWindow->empty() || options.target != X11Target::root,

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "apps/RenderOptions.h"
-#include "apps/ViewChoice.h"
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/OptionValues.h"
 
@@ -14,8 +13,9 @@ bool sameSize(const Size& a, const Size& b) { return a.width == b.width && a.hei
 
 bool sameMeaning(const RenderOptions& a, const RenderOptions& b) {
     return sameSize(a.screen, b.screen) && a.canvas.has_value() == b.canvas.has_value() &&
-           (!a.canvas || sameSize(*a.canvas, *b.canvas)) && a.seed == b.seed && a.frames == b.frames && a.out == b.out &&
-           a.canvasOut == b.canvasOut && a.trace == b.trace && a.every == b.every && a.scene == b.scene && a.help == b.help;
+           (!a.canvas || sameSize(*a.canvas, *b.canvas)) && a.settings.seed == b.settings.seed && a.frames == b.frames &&
+           a.out == b.out && a.canvasOut == b.canvasOut && a.trace == b.trace && a.every == b.every &&
+           a.settings.scene == b.settings.scene && a.help == b.help;
 }
 
 std::string spell(const Size& size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
@@ -27,8 +27,8 @@ std::vector<std::string> spell(const RenderOptions& o) {
         arguments.insert(arguments.end(), {"--canvas", spell(*o.canvas)});
     else
         arguments.insert(arguments.end(), {"--screen", spell(o.screen)});
-    if (o.seed) arguments.insert(arguments.end(), {"--seed", std::to_string(*o.seed)});
-    arguments.insert(arguments.end(), {"--frames", std::to_string(o.frames), "--scene", o.scene});
+    if (o.settings.seed) arguments.insert(arguments.end(), {"--seed", std::to_string(*o.settings.seed)});
+    arguments.insert(arguments.end(), {"--frames", std::to_string(o.frames), "--scene", o.settings.scene});
     if (!o.out.empty()) arguments.insert(arguments.end(), {"--out", o.out});
     if (!o.canvasOut.empty()) arguments.insert(arguments.end(), {"--canvas-out", o.canvasOut});
     if (o.trace) arguments.insert(arguments.end(), {"--trace", "--every", std::to_string(o.every)});
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const RenderOptions& o = *options;
-    fuzz::expect(isKnownScene(o.scene), "the scene is a known one");
+    fuzz::expect(isKnownScene(o.settings.scene), "the scene is a known one");
     fuzz::expect(o.frames >= 0 && o.every >= 1 && (o.trace || o.every == 1), "frame counts are in range");
     fuzz::expect(!o.canvas || o.out.empty(), "--out needs a screen");
 

@@ -52,8 +52,8 @@ TEST(HackOptions, ChoosesWhereToDrawLikeXScreenSaverAndXsecurelock) {
     EXPECT_EQ(ok({"-root"}, "0x2a", "wayland-0").target, X11Target::window);
 
     const HackOptions o = ok({"-fps", "--verbose", "--seed", "0xFFFFFFFFFFFFFFFF", "-scene", "forest"});
-    EXPECT_TRUE(o.showFps && o.verbose && o.seed == 0xFFFFFFFFFFFFFFFFull && o.scene == "forest");
-    EXPECT_FALSE(ok({}).seed.has_value());
+    EXPECT_TRUE(o.settings.showFps && o.verbose && o.settings.seed == 0xFFFFFFFFFFFFFFFFull && o.settings.scene == "forest");
+    EXPECT_FALSE(ok({}).settings.seed.has_value());
     EXPECT_TRUE(ok({"-help"}).help && ok({"--version"}).version);
 }
 

@@ -43,18 +43,18 @@ TEST(ScrCommandLine, TakesTheCommandsInEitherCaseAndTheirWindowsEitherWay) {
 TEST(ScrCommandLine, SaverAndPreviewTakeTheOptionsOfTheX11Program) {
     const ScrCommand saver = command({"/s", "-seed", "0x2a", "-frames", "90", "--scene", "skyline", "-pan-frames",
                                       "3", "-animal", "fox", "-fps", "-verbose"});
-    EXPECT_EQ(saver.seed, 42u);
+    EXPECT_EQ(saver.settings.seed, 42u);
     EXPECT_EQ(saver.frames, 90);
-    EXPECT_EQ(saver.scene, "skyline");
-    EXPECT_EQ(saver.sceneSettings.panFrames, 3);
-    EXPECT_TRUE(saver.sceneSettings.animal.has_value());
-    EXPECT_TRUE(saver.showFps && saver.verbose);
+    EXPECT_EQ(saver.settings.scene, "skyline");
+    EXPECT_EQ(saver.settings.sceneSettings.panFrames, 3);
+    EXPECT_TRUE(saver.settings.sceneSettings.animal.has_value());
+    EXPECT_TRUE(saver.settings.showFps && saver.verbose);
 
     const ScrCommand preview = command({"/p", "77", "-seed", "5"});
     EXPECT_EQ(preview.window, 77u);
-    EXPECT_EQ(preview.seed, 5u);
-    EXPECT_EQ(preview.scene, defaultSceneName);
-    EXPECT_FALSE(preview.frames || preview.showFps || preview.sceneSettings.panFrames);
+    EXPECT_EQ(preview.settings.seed, 5u);
+    EXPECT_EQ(preview.settings.scene, defaultSceneName);
+    EXPECT_FALSE(preview.frames || preview.settings.showFps || preview.settings.sceneSettings.panFrames);
 }
 
 TEST(ScrCommandLine, NamesWhatItCannotTake) {
@@ -66,6 +66,6 @@ TEST(ScrCommandLine, NamesWhatItCannotTake) {
     EXPECT_EQ(error({"/p:abc"}), "bad window handle \"abc\"");
     EXPECT_EQ(error({"/s", "-root"}), "unknown option \"-root\"");
     EXPECT_EQ(error({"/s", "stray"}), "unexpected argument \"stray\"");
-    EXPECT_EQ(error({"/s", "-seed"}), "-seed needs a number");
+    EXPECT_EQ(error({"/s", "-seed"}), "-seed needs a value");
     EXPECT_EQ(error({"/s", "-scene", "sea"}).rfind("unknown scene \"sea\"", 0), 0u);
 }

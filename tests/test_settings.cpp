@@ -1,11 +1,13 @@
-// The options that stand in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL in
-// both programs, which win over the variables; --version and --help.
+// The shared settings on both programs' command lines; the options that stand
+// in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL, which win over the
+// variables; --version and --help.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -54,16 +56,16 @@ std::string trace(const std::vector<std::string>& args, const char* panFrames, c
 }  // namespace
 
 TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
-    const auto o = std::get<HackOptions>(hack({"-pan-frames", "30", "--animal", "bear"})).sceneSettings;
+    const auto o = std::get<HackOptions>(hack({"-pan-frames", "30", "--animal", "bear"})).settings.sceneSettings;
     EXPECT_EQ(std::pair(o.panFrames, o.animal), std::pair(std::optional<int64_t>(30), std::optional(Animals::Species::bear)));
-    const auto none = std::get<HackOptions>(hack({})).sceneSettings;
+    const auto none = std::get<HackOptions>(hack({})).settings.sceneSettings;
     EXPECT_FALSE(none.panFrames || none.animal);
 
     std::string error;
     const auto r = parseRenderOptions({"-pan-frames", "1000000000", "--animal", "fox", "--trace"}, error);
     ASSERT_TRUE(r) << error;
-    EXPECT_EQ(r->sceneSettings.panFrames, 1'000'000'000);
-    EXPECT_EQ(r->sceneSettings.animal, Animals::Species::fox);
+    EXPECT_EQ(r->settings.sceneSettings.panFrames, 1'000'000'000);
+    EXPECT_EQ(r->settings.sceneSettings.animal, Animals::Species::fox);
 
     // Stricter than the variables, which fall back quietly: a typo on the command line is an error.
     for (const char* bad : {"0", "-3", "+5", "1000000001", "3e2", " 5", ""}) {
@@ -77,6 +79,34 @@ TEST(SceneSettings, BothProgramsReadTheOptionsAndRejectBadValues) {
     }
     EXPECT_NE(hackError({"-animal"}), "");
     EXPECT_FALSE(parseRenderOptions({"--trace", "--pan-frames"}, error));
+}
+
+TEST(SceneSettings, BothProgramsFillTheSameSettingsWithTheSameMessages) {
+    const std::vector<std::string> words = {"-scene", "skyline", "--seed", "0x2a", "-pan-frames", "7", "-animal", "moose"};
+    const SaverSettings h = std::get<HackOptions>(hack(words)).settings;
+    std::vector<std::string> renderWords = words;
+    renderWords.push_back("--trace");
+    std::string error;
+    const auto r = parseRenderOptions(renderWords, error);
+    ASSERT_TRUE(r) << error;
+    const SaverSettings& s = r->settings;
+    EXPECT_EQ(std::tuple(h.scene, h.seed, h.sceneSettings.panFrames, h.sceneSettings.animal),
+              std::tuple(s.scene, s.seed, s.sceneSettings.panFrames, s.sceneSettings.animal));
+    EXPECT_EQ(h.scene, "skyline");
+    EXPECT_EQ(h.seed, 42u);
+
+    // Every setting is an option of both programs, refused with the same line,
+    // except the frame rate, which the renderer has nowhere to show.
+    for (const SaverSettingInfo& setting : saverSettings()) {
+        const std::string name(setting.name);
+        if (setting.isSwitch) {
+            EXPECT_TRUE(std::holds_alternative<HackOptions>(hack({"-" + name}))) << name;
+            EXPECT_FALSE(parseRenderOptions({"--" + name, "--trace"}, error)) << name;
+            continue;
+        }
+        EXPECT_FALSE(parseRenderOptions({"--trace", "--" + name, "x"}, error)) << name;
+        EXPECT_EQ(error, hackError({"-" + name, "x"})) << name;
+    }
 }
 
 TEST(SceneSettings, AnOptionGivesTheSameRunAsItsVariable) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "apps/HeadlessRenderer.h"
-#include "apps/ViewChoice.h"
+#include "settings/SaverSettings.h"
 
 namespace {
 
@@ -73,7 +73,9 @@ TEST(Traces, WholeRunsStayExactlyTheSame) {
         setOrClear("MOTHWAKES_PAN_FRAMES", t.panFrames);
         setOrClear("MOTHWAKES_ANIMAL", t.animal);
         platform::Host host;
-        auto view = makeSaverView(t.scene, host, {0, 0, double(t.width), double(t.height)}, false);
+        SaverSettings settings;
+        settings.scene = t.scene;
+        auto view = makeSaverView(settings, host, {0, 0, double(t.width), double(t.height)}, false);
         EXPECT_EQ(view->targetRows(), std::string(t.scene) == "forest" ? 450 : 225);
         auto scene = view->makeScene(t.width, t.height, t.seed);
         quillmoor::Canvas canvas(t.width, t.height);

@@ -34,7 +34,6 @@ EMSCRIPTEN_KEEPALIVE int quillmoor_setting(WebSettings* settings, const char* na
 // Takes the settings over.
 EMSCRIPTEN_KEEPALIVE WebSaver* quillmoor_start(WebSettings* settings) {
     const std::unique_ptr<WebSettings> owned(settings);
-    exportToEnvironment(*owned);
     return new WebSaver(*owned);
 }
 

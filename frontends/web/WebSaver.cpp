@@ -24,13 +24,13 @@ bool addressable(int width, int height) {
 
 }  // namespace
 
-WebSaver::WebSaver(WebSettings settings) : settings_(std::move(settings)), seeds_(settings_.seed) {
+WebSaver::WebSaver(WebSettings settings) : settings_(std::move(settings)), seeds_(settings_.saver.seed) {
     host_.process = platform::ProcessInfo::current();
     host_.secureRandom = &seeds_;
 }
 
 void WebSaver::makeSurface(int width, int height) {
-    auto view = makeSaverView(settings_.scene, host_, {0, 0, double(width), double(height)}, false);
+    auto view = makeSaverView(settings_.saver, host_, {0, 0, double(width), double(height)}, false);
     surface_ = std::make_unique<platform::SaverSurface>(std::move(view), width, height);
     surface_->useOwnFramebuffer(platform::ChannelOrder::rgbx);
     if (settings_.frames) surface_->holdAfter(*settings_.frames);
@@ -90,7 +90,7 @@ bool WebSaver::frameIfDue(Clock::time_point now) {
 
 bool WebSaver::draw() {
     const auto started = Clock::now();
-    const std::string* overlay = settings_.showFps ? &stats_.text() : nullptr;
+    const std::string* overlay = settings_.saver.showFps ? &stats_.text() : nullptr;
     if (!surface_->renderFrame(overlay)) return false;
     ++drawn_;
     ++drawnBySurface_;

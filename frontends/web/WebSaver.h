@@ -6,11 +6,11 @@
 #include <memory>
 #include <optional>
 
-#include "apps/SeedSource.h"
 #include "frontends/web/WebSettings.h"
 #include "platform/FrameClock.h"
 #include "platform/SaverSurface.h"
 #include "platform/FpsOverlay.h"
+#include "settings/SeedSource.h"
 
 namespace quillmoor {
 class PixelSaverView;

@@ -5,15 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "apps/ViewChoice.h"
+#include "settings/SaverSettings.h"
 
 // What the page was asked for in its URL query: ?scene=skyline&seed=0x2a&fps
 struct WebSettings {
-    std::string scene{defaultSceneName};
-    std::optional<uint64_t> seed;
-    std::optional<std::string> panFrames;  // for MOTHWAKES_PAN_FRAMES, already checked
-    std::optional<std::string> animal;     // for MOTHWAKES_ANIMAL, already checked
-    bool showFps = false;
+    SaverSettings saver;            // scene, seed, pan, animal, fps
     std::optional<int64_t> frames;  // steps after the first frame, then the picture is held
 };
 
@@ -21,7 +17,3 @@ struct WebSettings {
 // name that is not known, leaves settings as they were and returns the
 // one-line reason, for the console.
 std::optional<std::string> applyWebSetting(WebSettings& settings, std::string_view name, std::string_view value);
-
-// Hands the pan and animal settings to the scenes, which read them from the
-// environment when they are built.
-void exportToEnvironment(const WebSettings& settings);

@@ -1,0 +1,103 @@
+#include "settings/SaverSettings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+
+#include "QuillmoorMothwake/GlimmerfoldView.h"
+#include "QuillmoorMothwake/QuillmoorMothwakeView.h"
+
+namespace {
+
+constexpr SaverSettingInfo table[] = {
+    {SaverSetting::scene, "scene", "unknown scene", "forest, skyline", false},
+    {SaverSetting::panFrames, "pan-frames", "bad frames per pan", "1 ... 1000000000", false},
+    {SaverSetting::animal, "animal", "unknown animal", "moose, bear, fox", false},
+    {SaverSetting::showFps, "fps", "bad fps", "1 or 0", true},
+    {SaverSetting::seed, "seed", "bad seed", "64-bit decimal or 0x-hex", false},
+};
+
+template <class T>
+std::optional<T> parseWhole(std::string_view text, int base) {
+    if (text.empty()) return std::nullopt;
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+bool hasHexPrefix(std::string_view text) { return text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'); }
+
+// Whether text is a value the setting takes; when it is, it is stored.
+bool store(SaverSetting setting, std::string_view text, SaverSettings& settings) {
+    switch (setting) {
+    case SaverSetting::scene:
+        if (!isKnownScene(text)) return false;
+        settings.scene = text;
+        return true;
+    case SaverSetting::panFrames: {
+        const auto n = parseCount(text, maxPanFrames);
+        if (!n || *n < 1) return false;
+        settings.sceneSettings.panFrames = *n;
+        return true;
+    }
+    case SaverSetting::animal: {
+        const auto species = quillmoor::Animals::species(text);
+        if (!species) return false;
+        settings.sceneSettings.animal = species;
+        return true;
+    }
+    case SaverSetting::showFps:
+        if (text != "1" && text != "0") return false;
+        settings.showFps = text == "1";
+        return true;
+    case SaverSetting::seed: {
+        const auto seed = parseSeed(text);
+        if (!seed) return false;
+        settings.seed = seed;
+        return true;
+    }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isKnownScene(std::string_view name) { return name == "forest" || name == "skyline"; }
+
+std::string knownSceneNames() { return "forest, skyline"; }
+
+std::span<const SaverSettingInfo> saverSettings() { return table; }
+
+const SaverSettingInfo* findSaverSetting(std::string_view name) {
+    const auto found = std::find_if(std::begin(table), std::end(table), [&](const auto& info) { return info.name == name; });
+    return found == std::end(table) ? nullptr : found;
+}
+
+std::optional<std::string> readSaverSetting(const SaverSettingInfo& info, std::string_view text, SaverSettings& settings) {
+    if (store(info.setting, text, settings)) return std::nullopt;
+    return std::string(info.problem) + " \"" + std::string(text) + "\" (" + std::string(info.expected) + ")";
+}
+
+std::optional<uint64_t> parseSeed(std::string_view text) {
+    if (hasHexPrefix(text)) return parseWhole<uint64_t>(text.substr(2), 16);
+    return parseWhole<uint64_t>(text, 10);
+}
+
+std::optional<int64_t> parseCount(std::string_view text, int64_t max) {
+    // Digits only: a sign, even on zero ("-0"), is refused like any other stray character.
+    if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
+    const auto value = parseWhole<int64_t>(text, 10);
+    if (!value || *value < 0 || *value > max) return std::nullopt;
+    return value;
+}
+
+std::unique_ptr<quillmoor::PixelSaverView> makeSaverView(const SaverSettings& settings, platform::Host& host,
+                                                         platform::Rect frame, bool isPreview) {
+    const quillmoor::SceneSettings scene = quillmoor::preferring(
+        settings.sceneSettings,
+        quillmoor::sceneSettingsFromEnvironment(std::getenv("MOTHWAKES_PAN_FRAMES"), std::getenv("MOTHWAKES_ANIMAL")));
+    if (settings.scene == "forest") return std::make_unique<quillmoor::QuillmoorMothwakeView>(host, frame, isPreview, scene);
+    if (settings.scene == "skyline") return std::make_unique<quillmoor::GlimmerfoldView>(host, frame, isPreview, scene);
+    return nullptr;
+}
