@@ -69,4 +69,15 @@ const char* describeStop(StopReason reason, int signal) {
     return "running";
 }
 
+StopReason runUntilStopped(FrontEnd& frontEnd, double interval, StopSignals& signals, const NotificationCenter& notifications,
+                          const SaverRunSettings& run) {
+    SaverLoop loop(signals, std::chrono::duration<double>(interval));
+    const StopReason reason = loop.runAndAnnounce(frontEnd, notifications);
+    if (run.verbose) {
+        const char* cause = reason != StopReason::signal ? frontEnd.stopCause() : nullptr;
+        std::fprintf(stderr, "%s: stopping (%s)\n", run.programName.c_str(), cause ? cause : describeStop(reason, loop.signal()));
+    }
+    return reason;
+}
+
 }  // namespace platform

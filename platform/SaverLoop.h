@@ -40,6 +40,9 @@ public:
 
     // Why the front end wants the run to end; none to go on.
     virtual StopReason stopReason() const = 0;
+    // What ended the run when the front end did, for the verbose report; the
+    // stop reason's own name when null.
+    virtual const char* stopCause() const { return nullptr; }
 };
 
 // The frame loop every front end shares: before each frame it reads the stop
@@ -83,5 +86,11 @@ std::optional<int> checkBeforeConnecting(StopSignals& signals, const std::string
 
 // How a run ended, for the verbose report: "SIGTERM", "SIGINT", "window destroyed", "quit".
 const char* describeStop(StopReason reason, int signal);
+
+// Runs a started front end at this animation interval until it stops, posts
+// the host's stop notification and, when verbose, reports the stop
+// ("stopping (SIGTERM)").
+StopReason runUntilStopped(FrontEnd& frontEnd, double interval, StopSignals& signals, const NotificationCenter& notifications,
+                          const SaverRunSettings& run);
 
 }  // namespace platform

@@ -61,7 +61,7 @@ public:
     bool start();
     double animationInterval() const;
     bool failed() const { return failed_; }
-    const char* stopCause() const { return cause_; }
+    const char* stopCause() const override { return cause_; }
 
     WaitHandle eventHandle() const override { return wl_display_get_fd(display_); }
     void dispatch() override;
@@ -485,11 +485,7 @@ int runWaylandSaver(Host& host, StopSignals& signals, const WaylandSaverConfig& 
         if (!session.start()) {
             status = session.failed() ? 1 : 0;  // not failed: a stop signal came first
         } else {
-            SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
-            const StopReason reason = loop.runAndAnnounce(session, host.notifications);
-            if (config.run.verbose)
-                std::fprintf(stderr, "%s: stopping (%s)\n", config.run.programName.c_str(),
-                             reason == StopReason::signal ? describeStop(reason, loop.signal()) : session.stopCause());
+            runUntilStopped(session, session.animationInterval(), signals, host.notifications, config.run);
             status = session.failed() ? 1 : 0;
         }
     } catch (const std::bad_alloc&) {

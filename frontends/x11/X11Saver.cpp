@@ -489,10 +489,7 @@ int runX11Saver(Host& host, StopSignals& signals, const X11SaverConfig& config, 
     try {
         Session session(*display, host, config, makeView, afterFrame);
         if (!session.start()) return 1;
-        SaverLoop loop(signals, std::chrono::duration<double>(session.animationInterval()));
-        const StopReason reason = loop.runAndAnnounce(session, host.notifications);
-        if (config.run.verbose)
-            std::fprintf(stderr, "%s: stopping (%s)\n", config.run.programName.c_str(), describeStop(reason, loop.signal()));
+        runUntilStopped(session, session.animationInterval(), signals, host.notifications, config.run);
         return 0;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for the frames of a window this size");

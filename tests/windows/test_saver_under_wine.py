@@ -9,7 +9,6 @@ Usage: test_saver_under_wine.py [NATIVE_RENDERER [SCR [PREVIEW_HOST]]]
 (defaults: build/quillmoor-render, build-windows/quillmoor-mothwake.scr and
 build-windows/tests/preview-host.exe). Exits 77 when Wine, Xvfb, ImageMagick
 or xdotool are missing. QUILLMOOR_KEEP_SCREENSHOTS=DIR keeps the screenshots."""
-import ctypes
 import os
 import shutil
 import subprocess
@@ -21,34 +20,26 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
+from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, stop_wine, wine_env  # noqa: E402
 
 RENDER = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
 SCR = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SOURCE, "build-windows", "quillmoor-mothwake.scr")
 HOST = sys.argv[3] if len(sys.argv) > 3 else os.path.join(SOURCE, "build-windows", "tests", "preview-host.exe")
 KEEP = os.environ.get("QUILLMOOR_KEEP_SCREENSHOTS")
-WINE = shutil.which("wine64") or shutil.which("/usr/lib/wine/wine64")
-WINESERVER = shutil.which("wineserver") or shutil.which("/usr/lib/wine/wineserver")
 # The saver leaves its windows to the end of the process, which takes them at
 # once (closed one by one they would cost Wine without a window manager 2 s each).
 END_LIMIT = 1.0
 
 
 class Wine:
-    """A Wine prefix of its own on one X display. Wine's services outlive the
-    programs that start them; this process adopts them (child subreaper) and
-    reaps them once the server is told to stop."""
+    """A Wine prefix of its own on one X display."""
 
     def __init__(self, x, tmp):
         self.x = x
         self.tmp = tmp
         self.started = []
-        self.env = dict(x.env, WINEPREFIX=os.path.join(tmp, "prefix-" + x.display.strip(":")), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=d")
-        # The first command builds the prefix and starts the services, which
-        # keep its standard streams: those go to a file, never into a pipe.
-        with open(os.path.join(tmp, "wineboot.log"), "ab") as log:
-            subprocess.run([WINE, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                           env=self.env, check=True, timeout=300)
+        self.env = wine_env(x.env, os.path.join(tmp, "prefix-" + x.display.strip(":")))
+        make_prefix(self.env, os.path.join(tmp, "wineboot.log"))
 
     def start(self, program, *args, env=None, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL):
         process = subprocess.Popen([WINE, program, *args], env={**self.env, **(env or {})}, stdin=stdin,
@@ -65,14 +56,7 @@ class Wine:
         self.started.clear()
 
     def stop(self):
-        subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            try:
-                if os.waitpid(-1, os.WNOHANG) == (0, 0):
-                    time.sleep(0.05)
-            except ChildProcessError:
-                break
+        stop_wine(self.env)
 
 
 class Display:
@@ -337,7 +321,7 @@ def main():
         if not os.path.exists(path):
             print(f"test_saver_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
             return 2
-    ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+    adopt_orphans()
     tmp = tempfile.mkdtemp(prefix="quillmoor-scr-")
     try:
         failed = run_on(lambda: xharness.Xvfb("1024x768"), ONE_MONITOR, tmp)

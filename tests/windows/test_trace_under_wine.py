@@ -6,7 +6,6 @@ the scenes alike, and what the Windows build leaves out is refused in one line.
 Usage: test_trace_under_wine.py [NATIVE [WINDOWS_EXE]]
 (defaults: build/quillmoor-render and build-windows/quillmoor-render.exe).
 Exits 77 when Wine is not installed."""
-import ctypes
 import os
 import re
 import shutil
@@ -15,43 +14,26 @@ import sys
 import tempfile
 import time
 
+from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, stop_wine, wine_env
+
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
 EXE = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SOURCE, "build-windows", "quillmoor-render.exe")
 SCENES = ("forest", "skyline")
 
 
-def first_program(*candidates):
-    for candidate in candidates:
-        found = shutil.which(candidate)
-        if found:
-            return found
-    return None
-
-
-WINE = first_program("wine64", "/usr/lib/wine/wine64", "wine")
-WINESERVER = first_program("wineserver", "/usr/lib/wine/wineserver", "wineserver-stable")
-
-
 class Renderers:
     """The two renderers, the Windows one in a Wine prefix of its own under a
-    temporary folder. Wine's services outlive the programs that start them;
-    this process adopts them (child subreaper) so that it can reap them once
-    the server is told to stop."""
+    temporary folder."""
 
     def __init__(self):
         self.tmp = tempfile.mkdtemp(prefix="quillmoor-wine-")
-        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        self.env.update(WINEPREFIX=os.path.join(self.tmp, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=d")
+        base = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.env = wine_env(base, os.path.join(self.tmp, "prefix"))
 
     def start(self):
-        ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
-        # The first command builds the prefix and starts the services, which
-        # keep its standard streams: those go to a file, never into a pipe.
-        with open(os.path.join(self.tmp, "wineboot.log"), "wb") as log:
-            subprocess.run([WINE, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                           env=self.env, check=True, timeout=300)
+        adopt_orphans()
+        make_prefix(self.env, os.path.join(self.tmp, "wineboot.log"))
 
     def run(self, program, args, env=None, stdout=subprocess.PIPE):
         """Runs the native renderer or the Windows one; returns (status, stdout bytes, stderr text)."""
@@ -61,14 +43,7 @@ class Renderers:
         return result.returncode, result.stdout, result.stderr.decode(errors="replace")
 
     def stop(self):
-        subprocess.run([WINESERVER, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            try:
-                if os.waitpid(-1, os.WNOHANG) == (0, 0):
-                    time.sleep(0.05)
-            except ChildProcessError:
-                break
+        stop_wine(self.env)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
 

@@ -1,0 +1,48 @@
+"""What the tests under Wine share: where Wine is, a prefix of a test's own,
+and ending Wine's services, which outlive the programs that start them. The
+test process adopts them (child subreaper) so that it can reap them."""
+import ctypes
+import os
+import shutil
+import subprocess
+import time
+
+
+def first_program(*candidates):
+    for candidate in candidates:
+        found = shutil.which(candidate)
+        if found:
+            return found
+    return None
+
+
+WINE = first_program("wine64", "/usr/lib/wine/wine64", "wine")
+WINESERVER = first_program("wineserver", "/usr/lib/wine/wineserver", "wineserver-stable")
+
+
+def adopt_orphans():
+    ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+
+
+def wine_env(base, prefix):
+    return dict(base, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d")
+
+
+def make_prefix(env, log_path):
+    """The first command builds the prefix and starts the services, which
+    keep its standard streams: those go to a file, never into a pipe."""
+    with open(log_path, "ab") as log:
+        subprocess.run([WINE, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                       env=env, check=True, timeout=300)
+
+
+def stop_wine(env):
+    """Tells the prefix's server to stop and reaps what it leaves."""
+    subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        try:
+            if os.waitpid(-1, os.WNOHANG) == (0, 0):
+                time.sleep(0.05)
+        except ChildProcessError:
+            break
