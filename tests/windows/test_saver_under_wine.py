@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, stop_wine, wine_env  # noqa: E402
+from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, run_case, stop_wine, wine_env  # noqa: E402
 
 RENDER = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
 SCR = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SOURCE, "build-windows", "quillmoor-mothwake.scr")
@@ -297,13 +297,7 @@ def run_on(make_display, cases, tmp):
         return len(cases)
     try:
         for case in cases:
-            start = time.monotonic()
-            try:
-                case(display)
-                print(f"ok   {case.__name__} ({time.monotonic() - start:.1f} s)", flush=True)
-            except Exception as error:  # noqa: BLE001 - report every failure and go on
-                failed += 1
-                print(f"FAIL {case.__name__}: {error}", flush=True)
+            failed += run_case(case, display)
             display.wine.end_leftovers()
     finally:
         display.close()

@@ -12,9 +12,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, stop_wine, wine_env
+from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, run_case, stop_wine, wine_env
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
@@ -117,15 +116,7 @@ def test_errors_are_the_native_ones(renderers):
 def run_cases(renderers):
     """Runs this script's test_ functions in order; a line per case and the closing count."""
     cases = [f for name, f in globals().items() if name.startswith("test_")]
-    failed = 0
-    for case in cases:
-        start = time.monotonic()
-        try:
-            case(renderers)
-            print(f"ok   {case.__name__} ({time.monotonic() - start:.1f} s)", flush=True)
-        except Exception as error:  # noqa: BLE001 - report every failure and go on
-            failed += 1
-            print(f"FAIL {case.__name__}: {error}", flush=True)
+    failed = sum(run_case(case, renderers) for case in cases)
     print(f"{len(cases) - failed} passed, {failed} failed")
     return failed
 

@@ -46,3 +46,15 @@ def stop_wine(env):
                 time.sleep(0.05)
         except ChildProcessError:
             break
+
+
+def run_case(case, *args):
+    """Runs one test case with these arguments and prints its line; True when it failed."""
+    start = time.monotonic()
+    try:
+        case(*args)
+        print(f"ok   {case.__name__} ({time.monotonic() - start:.1f} s)", flush=True)
+        return False
+    except Exception as error:  # noqa: BLE001 - report every failure and go on
+        print(f"FAIL {case.__name__}: {error}", flush=True)
+        return True
