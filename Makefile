@@ -24,9 +24,10 @@ build:
 	@cmake --preset release -DQUILLMOOR_BENCH=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-test: build web
+test: build web windows
 	@ctest --preset release -j $(JOBS); status=$$?; scripts/skip-reasons.sh build; exit $$status
 	@$(MAKE) --no-print-directory web-test
+	@$(MAKE) --no-print-directory windows-test
 
 sanitize:
 	@scripts/deps.sh build test
@@ -75,8 +76,8 @@ web-test: build web
 # cross-compiled with Debian's MinGW-w64 and linked statically.
 windows:
 	@scripts/deps.sh windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows -j $(JOBS)
+	@scripts/quiet.sh "Configuring (build-windows/)" cmake --preset windows
+	@scripts/quiet.sh "Building the Windows programs in build-windows/" cmake --build --preset windows -j $(JOBS)
 
 # The Windows renderer under Wine against the native one, trace for trace, and
 # the saver under Wine on private X servers against the native renderer.

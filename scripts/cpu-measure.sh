@@ -9,6 +9,9 @@
 # nanosecond), as a share of one core. The saver draws the same scene from
 # the same seed (QUILLMOOR_MEASURE_SEED) on both. sway refuses to run as
 # root: as root, it and the saver run as the unprivileged user quillmoor-e2e.
+# When make windows has built the .scr and Wine is installed, the Windows
+# saver (/s) is measured on Xvfb too: its program column is every process of
+# a Wine prefix of its own (the .scr, wineserver and Wine's services).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${QUILLMOOR_MEASURE_SECONDS:-20}
@@ -19,8 +22,12 @@ hackdir=${QUILLMOOR_XSCREENSAVER_HACKDIR:-/usr/libexec/xscreensaver}
 server=
 program=
 swaydir=
+wineprefix=
+scr="$PWD/build-windows/quillmoor-mothwake.scr"
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 cleanup() {
   [[ -n $program ]] && kill "$program" 2>/dev/null && wait "$program" 2>/dev/null
+  [[ -n $wineprefix ]] && WINEPREFIX=$wineprefix "$wineserver" -k 2>/dev/null && rm -rf "$wineprefix"
   [[ -n $server ]] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
   [[ -n $swaydir ]] && rm -rf "$swaydir"
   true
@@ -32,19 +39,32 @@ cpu_ns() {  # the time every thread of a process has run
   cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%d", ns }'
 }
 
+program_ns() {  # the program's time, or that of every process of the Wine prefix it runs in
+  [[ -z $wineprefix ]] && { cpu_ns "$program"; return; }
+  local pid total=0
+  for pid in $(grep -lzx "WINEPREFIX=$wineprefix" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3); do
+    total=$((total + $(cpu_ns "$pid" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
+
 usage() {  # name size: the use of $program (none when empty) and of the display server $server, which are then ended
   local name=$1 size=$2 p0=0 x0 p1=0 x1 ran=-
   sleep 2
   if [[ -n $program ]]; then
     kill -0 "$program" 2>/dev/null || { echo "$name did not start" >&2; exit 1; }
-    p0=$(cpu_ns "$program")
+    p0=$(program_ns)
   fi
   x0=$(cpu_ns "$server")
   sleep "$seconds"
-  [[ -n $program ]] && p1=$(cpu_ns "$program")
+  [[ -n $program ]] && p1=$(program_ns)
   x1=$(cpu_ns "$server")
   if [[ -n $program ]]; then
     kill "$program"; wait "$program" 2>/dev/null || true; program=
+    if [[ -n $wineprefix ]]; then
+      WINEPREFIX=$wineprefix "$wineserver" -k 2>/dev/null || true
+      rm -rf "$wineprefix"; wineprefix=
+    fi
     ran=$(awk -v p=$((p1 - p0)) -v s="$seconds" 'BEGIN { printf "%7.2f %%", 100 * p / 1e9 / s }')
   fi
   kill "$server"; wait "$server" 2>/dev/null || true; server=
@@ -53,19 +73,28 @@ usage() {  # name size: the use of $program (none when empty) and of the display
 }
 
 measure() {  # name size command...
-  local name=$1 size=$2 pipe number
+  local name=$1 size=$2 pipe number wine=
   shift 2
+  [[ ${1:-} == --wine ]] && { wine=1; shift; }
   pipe=$(mktemp -u)
   mkfifo "$pipe"
   Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$pipe" >/dev/null 2>&1 &
   server=$!
   read -r number <"$pipe"
   rm -f "$pipe"
+  if [[ -n $wine ]]; then
+    # The prefix's first command starts Wine's services on this display; the
+    # saver then starts as quickly as on a prefix in use.
+    wineprefix=$(mktemp -d)
+    export WINEPREFIX=$wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d"
+    DISPLAY=":$number" wine cmd /c exit </dev/null >/dev/null 2>&1
+  fi
   if (($#)); then
     env -u XSCREENSAVER_WINDOW DISPLAY=":$number" "$@" >/dev/null 2>&1 &
     program=$!
   fi
   usage "$name" "$size"
+  unset WINEPREFIX
 }
 
 measure_sway() {  # name size command...: the command on a headless sway with one output of this size
@@ -112,6 +141,13 @@ for size in $sizes; do
     measure "quillmoor-mothwake --root -scene $scene (Xvfb)" "$size" "$hack" --root --scene "$scene" --seed "$seed"
     measure_sway "quillmoor-mothwake --saver -scene $scene (sway)" "$size" "$hack" --saver --scene "$scene" --seed "$seed"
   done
+  if [[ -f $scr ]] && command -v wine >/dev/null; then
+    for scene in forest skyline; do
+      measure "quillmoor-mothwake.scr /s -scene $scene (Wine, Xvfb)" "$size" --wine wine "$scr" /s -scene "$scene" -seed "$seed"
+    done
+  else
+    echo "(the .scr under Wine is not measured: it needs Wine, and make windows to build it)"
+  fi
   measure "xmatrix --root" "$size" "$hackdir/xmatrix" --root
   measure "xflame --root" "$size" "$hackdir/xflame" --root
 done

@@ -175,6 +175,14 @@ void writePpm(const PixelView& pixels, const std::string& path) {
     MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// How often the monitors are looked at between display-change messages.
+constexpr ULONGLONG monitorCheckMs = 1000;
+
+bool sameRects(const std::vector<RECT>& a, const std::vector<RECT>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const RECT& p, const RECT& q) { return EqualRect(&p, &q); });
+}
+
 // The monitors' rectangles in virtual-screen pixels.
 std::vector<RECT> monitorRects() {
     std::vector<RECT> rects;
@@ -249,6 +257,8 @@ private:
     const FrameObserver& afterFrame_;
     HINSTANCE instance_;
     std::vector<std::unique_ptr<Surface>> surfaces_;
+    std::vector<RECT> monitors_;            // the layout the windows were made for
+    ULONGLONG monitorsCheckedAt_ = 0;
     POINT pointerAtStart_{};                // where GetCursorPos put it at the start
     std::optional<POINT> pointerRest_;      // where the first move message put it
     bool displayChanged_ = false;
@@ -277,7 +287,9 @@ bool Session::makeScreenWindows() {
     // The window made last is the active one; it goes on the monitor that
     // holds the pointer, where keys and moves are sent when no window manager
     // passes the focus on (Wine on a bare X server).
-    std::vector<RECT> rects = monitorRects();
+    monitors_ = monitorRects();
+    monitorsCheckedAt_ = GetTickCount64();
+    std::vector<RECT> rects = monitors_;
     std::stable_partition(rects.begin(), rects.end(), [&](const RECT& r) { return !PtInRect(&r, pointerAtStart_); });
     for (const RECT& r : rects) {
         const int width = r.right - r.left, height = r.bottom - r.top;
@@ -429,6 +441,12 @@ void Session::dispatch() {
     // A preview's parent in another process may go without our child hearing.
     if (config_.target == WindowsTarget::preview && !IsWindow(reinterpret_cast<HWND>(config_.parent)))
         stop(StopReason::windowGone);
+    // A running Wine process may hear of a new layout without the message;
+    // looking now and then costs next to nothing.
+    if (config_.target == WindowsTarget::screens && GetTickCount64() - monitorsCheckedAt_ >= monitorCheckMs) {
+        monitorsCheckedAt_ = GetTickCount64();
+        if (!sameRects(monitorRects(), monitors_)) displayChanged_ = true;
+    }
     if (displayChanged_ && stop_ == StopReason::none) {
         // Monitors came, went or changed size: every window and view anew.
         displayChanged_ = false;

@@ -266,12 +266,46 @@ def test_every_monitor_gets_its_own_picture(display):
         reported
 
 
+def test_a_monitor_resized_while_it_runs_gets_a_window_and_view_of_its_new_size(display):
+    # The pointer stays off the monitor that changes: X moves it off a monitor
+    # while that one's mode is set, and Wine passes that on as a move.
+    first, second = MONITORS
+    display.xdotool("mousemove", "100", "100")
+    process = saver(display, "-seed", "8", "-frames", "15", "-verbose")
+    shows(display, reference(display.tmp, "%dx%d" % second, 8, 15), crop="%dx%d+%d+0" % (*second, first[0]))
+    display.x.xrandr("--newmode", "1024x768_e2e", "60", "1024", "1032", "1040", "1048", "768", "769", "770", "771")
+    display.x.xrandr("--addmode", "DUMMY1", "1024x768_e2e")
+    display.x.xrandr("--output", "DUMMY1", "--mode", "1024x768_e2e")
+    try:
+        shows(display, reference(display.tmp, "1024x768", 8, 15), crop=f"1024x768+{first[0]}+0")
+        shows(display, reference(display.tmp, "%dx%d" % first, 8, 15), crop="%dx%d+0+0" % first)
+    finally:
+        display.x.xrandr("--output", "DUMMY1", "--mode", "%dx%d_e2e" % second)
+    display.xdotool("key", "a")
+    ended(process, END_LIMIT + 2, "after a key")
+    made = [line for line in process.stderr.read().splitlines() if "monitor window" in line]
+    assert made[-2:] in (["quillmoor-mothwake: monitor window 1024x768", "quillmoor-mothwake: monitor window 1920x1080"],
+                         ["quillmoor-mothwake: monitor window 1920x1080", "quillmoor-mothwake: monitor window 1024x768"]), \
+        made
+
+
+def test_a_key_with_the_pointer_on_either_monitor_ends_it(display):
+    first, second = MONITORS
+    for x, y in ((first[0] // 2, first[1] // 2), (first[0] + second[0] // 2, second[1] // 2)):
+        display.xdotool("mousemove", str(x), str(y))
+        process = saver(display, "-seed", "9", "-frames", "0")
+        shows(display, reference(display.tmp, "%dx%d" % second, 9, 0), crop="%dx%d+%d+0" % (*second, first[0]))
+        display.xdotool("key", "space")
+        print(f"     a key with the pointer at {x},{y} ended /s {ended(process, END_LIMIT, 'after a key'):.2f} s later")
+
+
 ONE_MONITOR = [test_the_saver_shows_the_renderers_picture_and_a_key_ends_it, test_options_reach_the_scene,
                test_a_small_move_goes_on_and_a_larger_one_ends_it, test_the_wheel_ends_it,
                test_a_password_change_has_nothing_to_do, test_an_unknown_command_is_named_in_a_message_box,
                test_the_preview_fills_the_hosts_window_and_ends_with_it,
                test_the_preview_also_takes_its_window_as_a_second_argument]
-TWO_MONITORS = [test_every_monitor_gets_its_own_picture]
+TWO_MONITORS = [test_every_monitor_gets_its_own_picture, test_a_key_with_the_pointer_on_either_monitor_ends_it,
+                test_a_monitor_resized_while_it_runs_gets_a_window_and_view_of_its_new_size]
 
 
 def dummy_monitors(tmp):
