@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """quillmoor-mothwake.scr's settings under Wine on a private Xvfb: the dialog
 of /c, driven with keys, keeps what OK chose under HKEY_CURRENT_USER\\Software\\
-Quillmoor Mothwake and nothing after Cancel; it shows what is kept, and its
-Defaults button clears it. /s then shows exactly what the native renderer
-draws for the kept settings, the command line winning over them, and a kept
-value of the wrong type or out of range leaves its setting at the default.
+Quillmoor Mothwake and nothing after Cancel; it shows what is kept, its
+Defaults button clears it, and /c:HWND makes it that window's. /s then shows
+exactly what the native renderer draws for the kept settings, the command
+line winning over them, and a kept value of the wrong type or out of range
+leaves its setting at the default.
 
-Usage: test_settings_under_wine.py [NATIVE_RENDERER [SCR]] (defaults:
-build/quillmoor-render and build-windows/quillmoor-mothwake.scr). Exits 77
-when Wine, Xvfb, ImageMagick or xdotool are missing.
+Usage: test_settings_under_wine.py [NATIVE_RENDERER [SCR [PREVIEW_HOST]]]
+(defaults: build/quillmoor-render, build-windows/quillmoor-mothwake.scr and
+build-windows/tests/preview-host.exe, the stand-in owner window). Exits 77
+when Wine, Xvfb, ImageMagick, xdotool or xprop are missing.
 QUILLMOOR_KEEP_SCREENSHOTS=DIR keeps the screenshots, the dialog's among them."""
 import os
 import shutil
@@ -16,7 +18,8 @@ import subprocess
 import sys
 import tempfile
 
-from test_saver_under_wine import END_LIMIT, RENDER, SCR, ended, reference, run_on, saver, shows, xharness
+from test_saver_under_wine import (END_LIMIT, HOST, RENDER, SCR, PreviewHost, ended, reference, run_on, saver, shows,
+                                   xharness)
 from wineharness import WINE, WINESERVER, adopt_orphans
 
 KEY = r"HKCU\Software\Quillmoor Mothwake"
@@ -56,16 +59,19 @@ def store(display, **values):
 
 # --- the dialog and the saver -----------------------------------------------
 
+def visible(display, title):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=display.x.env,
+                          capture_output=True, text=True).stdout.split()
+
+
 def dialog(display, *args):
-    """/c with these arguments, once its dialog is shown and has the focus."""
+    """/c with these arguments, once its dialog is shown and has the focus; the process and the dialog's X window."""
     process = display.wine.start(SCR, "/c", *args)
-    found = xharness.wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
-                                                     env=display.x.env, capture_output=True, text=True).stdout.split(),
-                              30, "the settings dialog")
+    found = xharness.wait_for(lambda: visible(display, TITLE), 30, "the settings dialog")
     # Wine may map the window a moment before X takes the focus on it.
     xharness.wait_for(lambda: subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], env=display.x.env,
                                              capture_output=True).returncode == 0, 10, "the dialog's focus")
-    return process
+    return process, found[0]
 
 
 def answer(display, process, *keys):
@@ -94,7 +100,7 @@ def saver_shows(display, expected, *args):
 
 def test_ok_keeps_the_chosen_scene_and_the_saver_shows_it(display):
     reg(display, "delete", KEY, "/f", check=False)
-    process = dialog(display)
+    process, _ = dialog(display)
     # The scene's list has the focus: the next scene, then OK, the default button.
     answer(display, process, "Down", "Return")
     assert stored(display) == {"Scene": ("REG_SZ", "skyline")}, stored(display)
@@ -105,11 +111,11 @@ def test_ok_keeps_the_chosen_scene_and_the_saver_shows_it(display):
 
 def test_cancel_keeps_nothing(display):
     reg(display, "delete", KEY, "/f", check=False)
-    process = dialog(display)
+    process, _ = dialog(display)
     answer(display, process, "Down", "Escape")
     assert stored(display) is None, f"Cancel kept {stored(display)}"
     store(display, Scene=("REG_SZ", "skyline"))
-    process = dialog(display)
+    process, _ = dialog(display)
     answer(display, process, "Up", "Escape")
     assert stored(display) == {"Scene": ("REG_SZ", "skyline")}, f"Cancel changed them to {stored(display)}"
 
@@ -119,11 +125,11 @@ def test_the_dialog_shows_what_is_kept_and_defaults_clears_it(display):
             "ShowFps": ("REG_DWORD", "0x1")}
     store(display, **kept)
     # OK with nothing changed writes back what the controls were given.
-    process = dialog(display)
+    process, _ = dialog(display)
     display.screenshot()  # the dialog with every control away from its default
     answer(display, process, "Return")
     assert stored(display) == kept, stored(display)
-    process = dialog(display)
+    process, _ = dialog(display)
     answer(display, process, "alt+d", "Return")
     assert stored(display) == {}, f"after Defaults and OK: {stored(display)}"
     saver_shows(display, reference(display.tmp, SIZE, 8, 40), "-seed", "8", "-frames", "40")
@@ -146,19 +152,32 @@ def test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults(display):
         assert reported == lines, f"{values}: {reported}"
 
 
+def test_the_dialog_belongs_to_the_window_given(display):
+    host = PreviewHost(display)
+    host_window = xharness.wait_for(lambda: visible(display, "Preview host"), 20, "the host's window")[0]
+    process, window = dialog(display, f"/c:{host.window}")
+    owner = subprocess.run(["xprop", "-id", window, "WM_TRANSIENT_FOR"], env=display.x.env, capture_output=True,
+                           text=True).stdout.split()[-1]
+    answer(display, process, "Escape")
+    host.ask("close")
+    host.process.wait(10)
+    assert int(owner, 16) == int(host_window), f"the dialog belongs to {owner}, not the host's {host_window}"
+
+
 CASES = [test_ok_keeps_the_chosen_scene_and_the_saver_shows_it, test_cancel_keeps_nothing,
          test_the_dialog_shows_what_is_kept_and_defaults_clears_it,
-         test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults]
+         test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults, test_the_dialog_belongs_to_the_window_given]
 
 
 def main():
     missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER), ("Xvfb", shutil.which("Xvfb")),
-                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")))
+                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")),
+                                       ("xprop", shutil.which("xprop")))
                if not found]
     if missing:
         print(f"skipped: this test needs {', '.join(missing)}")
         return 77
-    for path, how in ((RENDER, "make build"), (SCR, "make windows")):
+    for path, how in ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")):
         if not os.path.exists(path):
             print(f"test_settings_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
             return 2
