@@ -80,10 +80,12 @@ windows:
 	@scripts/quiet.sh "Building the Windows programs in build-windows/" cmake --build --preset windows -j $(JOBS)
 
 # The Windows renderer under Wine against the native one, trace for trace, and
-# the saver under Wine on private X servers against the native renderer.
+# the saver and its settings under Wine on private X servers against the
+# native renderer.
 windows-test: build windows
 	@status=0; tests/windows/test_trace_under_wine.py || status=1; \
-	tests/windows/test_saver_under_wine.py || status=1; exit $$status
+	tests/windows/test_saver_under_wine.py || status=1; \
+	tests/windows/test_settings_under_wine.py || status=1; exit $$status
 
 clean:
 	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows

@@ -63,8 +63,10 @@ std::optional<std::string> readRunOptions(std::span<const std::string> args, Scr
 
 }  // namespace
 
-std::variant<ScrCommand, std::string> parseScrCommandLine(std::span<const std::string> args) {
+std::variant<ScrCommand, std::string> parseScrCommandLine(std::span<const std::string> args,
+                                                          const SaverSettings& stored) {
     ScrCommand result;
+    result.settings = stored;
     if (args.empty()) return result;
     const auto command = readCommand(args[0]);
     if (!command) return "unknown argument \"" + args[0] + "\"";

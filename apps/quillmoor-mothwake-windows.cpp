@@ -1,6 +1,7 @@
 // The saver for Windows, quillmoor-mothwake.scr: full screen on every monitor
-// (/s), the settings' small preview (/p HWND), and the command line Windows
-// uses for screen savers. For tests, QUILLMOOR_PIXELS_OUT=FILE writes the
+// (/s), the settings' small preview (/p HWND), its settings dialog (/c), and
+// the command line Windows uses for screen savers. The settings are kept in
+// the registry; the options of /s and /p win over them. For tests, QUILLMOOR_PIXELS_OUT=FILE writes the
 // first window's picture to FILE after every frame (binary PPM).
 #include <windows.h>
 
@@ -11,8 +12,11 @@
 
 #include "apps/ScrCommandLine.h"
 #include "apps/TestHooks.h"
+#include "frontends/windows/RegistrySettings.h"
+#include "frontends/windows/SettingsDialog.h"
 #include "frontends/windows/WindowsSaver.h"
 #include "settings/SeedSource.h"
+#include "settings/StoredSettings.h"
 
 namespace {
 
@@ -41,24 +45,43 @@ int runSaver(const ScrCommand& command) {
     return platform::runWindowsSaver(host, signals, config, makeView);
 }
 
+// The settings dialog, modal to the window given (else the foreground
+// window); OK keeps what was chosen.
+int changeSettings(const ScrCommand& command) {
+    const HWND owner = command.window ? reinterpret_cast<HWND>(command.window) : GetForegroundWindow();
+    SaverSettings settings = command.settings;
+    switch (platform::showSettingsDialog(owner, settings)) {
+    case platform::DialogAnswer::cancel: return 0;
+    case platform::DialogAnswer::failed:
+        std::fprintf(stderr, "%s: cannot show the settings dialog\n", programName);
+        return 1;
+    case platform::DialogAnswer::ok: break;
+    }
+    if (const auto error = platform::writeRegistrySettings(storedValuesOf(settings))) {
+        std::fprintf(stderr, "%s: %s\n", programName, error->c_str());
+        showMessage(owner, *error, MB_ICONERROR);
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const auto parsed = parseScrCommandLine(args);
+    const StoredRead stored = readStoredSettings(platform::readRegistrySettings());
+    const auto parsed = parseScrCommandLine(args, stored.settings);
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         std::fprintf(stderr, "%s: %s\n", programName, error->c_str());
         showMessage(nullptr, *error, MB_ICONERROR);
         return 2;
     }
     const ScrCommand& command = std::get<ScrCommand>(parsed);
+    if (command.verbose)
+        for (const std::string& line : stored.ignored) std::fprintf(stderr, "%s: %s\n", programName, line.c_str());
     switch (command.mode) {
     case ScrMode::password: return 0;
-    case ScrMode::settings: {
-        const HWND owner = command.window ? reinterpret_cast<HWND>(command.window) : GetForegroundWindow();
-        showMessage(owner, "Quillmoor Mothwake has no settings to change yet.", MB_ICONINFORMATION);
-        return 0;
-    }
+    case ScrMode::settings: return changeSettings(command);
     case ScrMode::saver:
     case ScrMode::preview: break;
     }

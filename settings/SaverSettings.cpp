@@ -17,6 +17,15 @@ constexpr SaverSettingInfo table[] = {
     {SaverSetting::seed, "seed", "bad seed", "64-bit decimal or 0x-hex", false},
 };
 
+constexpr std::string_view animalNames[] = {"moose", "bear", "fox"};
+
+std::optional<std::string> animalName(std::optional<quillmoor::Animals::Species> species) {
+    if (!species) return std::nullopt;
+    for (const std::string_view name : animalNames)
+        if (quillmoor::Animals::species(name) == species) return std::string(name);
+    return std::nullopt;
+}
+
 template <class T>
 std::optional<T> parseWhole(std::string_view text, int base) {
     if (text.empty()) return std::nullopt;
@@ -77,6 +86,25 @@ const SaverSettingInfo* findSaverSetting(std::string_view name) {
 std::optional<std::string> readSaverSetting(const SaverSettingInfo& info, std::string_view text, SaverSettings& settings) {
     if (store(info.setting, text, settings)) return std::nullopt;
     return std::string(info.problem) + " \"" + std::string(text) + "\" (" + std::string(info.expected) + ")";
+}
+
+std::optional<std::string> saverSettingText(const SaverSettingInfo& info, const SaverSettings& settings) {
+    switch (info.setting) {
+    case SaverSetting::scene:
+        if (settings.scene == defaultSceneName) return std::nullopt;
+        return settings.scene;
+    case SaverSetting::panFrames:
+        if (!settings.sceneSettings.panFrames) return std::nullopt;
+        return std::to_string(*settings.sceneSettings.panFrames);
+    case SaverSetting::animal: return animalName(settings.sceneSettings.animal);
+    case SaverSetting::showFps:
+        if (!settings.showFps) return std::nullopt;
+        return "1";
+    case SaverSetting::seed:
+        if (!settings.seed) return std::nullopt;
+        return std::to_string(*settings.seed);
+    }
+    return std::nullopt;
 }
 
 std::optional<uint64_t> parseSeed(std::string_view text) {

@@ -44,6 +44,12 @@ struct SaverSettingInfo {
 // The largest frames per pan accepted: a column about every 385 days.
 inline constexpr int64_t maxPanFrames = 1'000'000'000;
 
+// The scroll speeds a settings dialog offers, as the X11 settings' slider
+// does: frames per pan from the slow end, where no value is set and each
+// scene keeps its own pace, to the fast end.
+inline constexpr int64_t slowestDialogPanFrames = 1800;
+inline constexpr int64_t fastestDialogPanFrames = 10;
+
 // Every setting, for a front end that lists them all (a settings dialog).
 std::span<const SaverSettingInfo> saverSettings();
 const SaverSettingInfo* findSaverSetting(std::string_view name);
@@ -52,6 +58,10 @@ const SaverSettingInfo* findSaverSetting(std::string_view name);
 // settings as they were and gives one line naming it, such as
 // unknown animal "wolf" (moose, bear, fox).
 std::optional<std::string> readSaverSetting(const SaverSettingInfo& info, std::string_view text, SaverSettings& settings);
+
+// The value of one setting as readSaverSetting takes it ("skyline", "300",
+// "fox", "1"); none when the setting is left at its default.
+std::optional<std::string> saverSettingText(const SaverSettingInfo& info, const SaverSettings& settings);
 
 // Parsers for the values settings and options take. Each accepts the whole
 // text or nothing: no leading blanks, no trailing characters.

@@ -57,6 +57,24 @@ TEST(ScrCommandLine, SaverAndPreviewTakeTheOptionsOfTheX11Program) {
     EXPECT_FALSE(preview.frames || preview.settings.showFps || preview.settings.sceneSettings.panFrames);
 }
 
+TEST(ScrCommandLine, TheOptionsWinOverTheStoredSettingsOneByOne) {
+    SaverSettings stored;
+    stored.scene = "skyline";
+    stored.sceneSettings.panFrames = 300;
+    stored.showFps = true;
+    const std::vector<std::string> args = {"/s", "-scene", "forest", "-animal", "bear"};
+    const auto parsed = parseScrCommandLine(args, stored);
+    ASSERT_TRUE(std::holds_alternative<ScrCommand>(parsed));
+    const SaverSettings& settings = std::get<ScrCommand>(parsed).settings;
+    EXPECT_EQ(settings.scene, "forest");
+    EXPECT_EQ(settings.sceneSettings.animal, quillmoor::Animals::Species::bear);
+    EXPECT_EQ(settings.sceneSettings.panFrames, 300) << "a setting not on the command line keeps its stored value";
+    EXPECT_TRUE(settings.showFps);
+    const std::vector<std::string> dialog = {"/c"};
+    EXPECT_EQ(std::get<ScrCommand>(parseScrCommandLine(dialog, stored)).settings.scene, "skyline")
+        << "the settings dialog starts from what is stored";
+}
+
 TEST(ScrCommandLine, NamesWhatItCannotTake) {
     EXPECT_EQ(error({"/x"}), "unknown argument \"/x\"");
     EXPECT_EQ(error({"saver"}), "unknown argument \"saver\"");

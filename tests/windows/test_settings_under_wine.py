@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""quillmoor-mothwake.scr's settings under Wine on a private Xvfb: the dialog
+of /c, driven with keys, keeps what OK chose under HKEY_CURRENT_USER\\Software\\
+Quillmoor Mothwake and nothing after Cancel; it shows what is kept, its
+Defaults button clears it, and /c:HWND makes it that window's. /s then shows
+exactly what the native renderer draws for the kept settings, the command
+line winning over them, and a kept value of the wrong type or out of range
+leaves its setting at the default.
+
+Usage: test_settings_under_wine.py [NATIVE_RENDERER [SCR [PREVIEW_HOST]]]
+(defaults: build/quillmoor-render, build-windows/quillmoor-mothwake.scr and
+build-windows/tests/preview-host.exe, the stand-in owner window). Exits 77
+when Wine, Xvfb, ImageMagick, xdotool or xprop are missing.
+QUILLMOOR_KEEP_SCREENSHOTS=DIR keeps the screenshots, the dialog's among them."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from test_saver_under_wine import (END_LIMIT, HOST, RENDER, SCR, PreviewHost, ended, reference, run_on, saver, shows,
+                                   xharness)
+from wineharness import WINE, WINESERVER, adopt_orphans
+
+KEY = r"HKCU\Software\Quillmoor Mothwake"
+TITLE = "Quillmoor Mothwake Settings"
+SIZE = "1024x768"
+
+
+# --- the registry, through Wine's reg ---------------------------------------
+
+def reg(display, *args, check=True):
+    result = subprocess.run([WINE, "reg", *args], env=display.wine.env, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=60)
+    if check and result.returncode != 0:
+        raise AssertionError(f"reg {' '.join(args)}: status {result.returncode}: {result.stdout}{result.stderr}")
+    return result
+
+
+def stored(display):
+    """The key's values as {name: (type, data)}; None when there is no key."""
+    result = reg(display, "query", KEY, check=False)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.splitlines():
+        words = line.split(None, 2)
+        if len(words) >= 2 and words[1].startswith("REG_"):
+            values[words[0]] = (words[1], words[2] if len(words) > 2 else "")
+    return values
+
+
+def store(display, **values):
+    """Starts the key afresh with these values, each (type, data)."""
+    reg(display, "delete", KEY, "/f", check=False)
+    for name, (kind, data) in values.items():
+        reg(display, "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
+
+
+# --- the dialog and the saver -----------------------------------------------
+
+def visible(display, title):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=display.x.env,
+                          capture_output=True, text=True).stdout.split()
+
+
+def dialog(display, *args):
+    """/c with these arguments, once its dialog is shown and has the focus; the process and the dialog's X window."""
+    process = display.wine.start(SCR, "/c", *args)
+    found = xharness.wait_for(lambda: visible(display, TITLE), 30, "the settings dialog")
+    # Wine may map the window a moment before X takes the focus on it.
+    xharness.wait_for(lambda: subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], env=display.x.env,
+                                             capture_output=True).returncode == 0, 10, "the dialog's focus")
+    return process, found[0]
+
+
+def answer(display, process, *keys):
+    display.xdotool("key", "--delay", "100", *keys)
+    ended(process, 20, f"the dialog after {' '.join(keys)}")
+
+
+def skyline(display, seed, frames):
+    path = os.path.join(display.tmp, f"skyline-{seed}-{frames}.png")
+    subprocess.run([RENDER, "--screen", SIZE, "--seed", str(seed), "--frames", str(frames), "--scene", "skyline",
+                    "--out", path], check=True, capture_output=True)
+    return path
+
+
+def saver_shows(display, expected, *args):
+    """/s with these options shows the expected picture and ends on a key; its stderr."""
+    display.xdotool("mousemove", "300", "200")
+    process = saver(display, *args)
+    shows(display, expected)
+    display.xdotool("key", "a")
+    ended(process, END_LIMIT, "after a key")
+    return process.stderr.read()
+
+
+# --- the cases ----------------------------------------------------------------
+
+def test_ok_keeps_the_chosen_scene_and_the_saver_shows_it(display):
+    reg(display, "delete", KEY, "/f", check=False)
+    process, _ = dialog(display)
+    # The scene's list has the focus: the next scene, then OK, the default button.
+    answer(display, process, "Down", "Return")
+    assert stored(display) == {"Scene": ("REG_SZ", "skyline")}, stored(display)
+    saver_shows(display, skyline(display, 21, 12), "-seed", "21", "-frames", "12")
+    # The command line wins over what is kept.
+    saver_shows(display, reference(display.tmp, SIZE, 21, 12), "-seed", "21", "-frames", "12", "-scene", "forest")
+
+
+def test_cancel_keeps_nothing(display):
+    reg(display, "delete", KEY, "/f", check=False)
+    process, _ = dialog(display)
+    answer(display, process, "Down", "Escape")
+    assert stored(display) is None, f"Cancel kept {stored(display)}"
+    store(display, Scene=("REG_SZ", "skyline"))
+    process, _ = dialog(display)
+    answer(display, process, "Up", "Escape")
+    assert stored(display) == {"Scene": ("REG_SZ", "skyline")}, f"Cancel changed them to {stored(display)}"
+
+
+def test_the_dialog_shows_what_is_kept_and_defaults_clears_it(display):
+    kept = {"Scene": ("REG_SZ", "skyline"), "PanFrames": ("REG_DWORD", "0x12c"), "Animal": ("REG_SZ", "fox"),
+            "ShowFps": ("REG_DWORD", "0x1")}
+    store(display, **kept)
+    # OK with nothing changed writes back what the controls were given.
+    process, _ = dialog(display)
+    display.screenshot()  # the dialog with every control away from its default
+    answer(display, process, "Return")
+    assert stored(display) == kept, stored(display)
+    process, _ = dialog(display)
+    answer(display, process, "alt+d", "Return")
+    assert stored(display) == {}, f"after Defaults and OK: {stored(display)}"
+    saver_shows(display, reference(display.tmp, SIZE, 8, 40), "-seed", "8", "-frames", "40")
+
+
+def test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults(display):
+    forest = reference(display.tmp, SIZE, 9, 40)
+    for values, lines in (
+            ({"Scene": ("REG_DWORD", "1"), "PanFrames": ("REG_SZ", "30")},
+             ["ignoring stored Scene: a number where text belongs",
+              "ignoring stored PanFrames: text where a number belongs"]),
+            ({"Scene": ("REG_SZ", "moon"), "PanFrames": ("REG_DWORD", "5")},
+             ['ignoring stored Scene: unknown scene "moon" (forest, skyline)',
+              "ignoring stored PanFrames: scroll speed 5 outside 10 ... 1800"]),
+            ({"PanFrames": ("REG_DWORD", "0"), "Scene": ("REG_BINARY", "01")},
+             ['ignoring stored PanFrames: bad frames per pan "0" (1 ... 1000000000)'])):
+        store(display, **values)
+        errors = saver_shows(display, forest, "-seed", "9", "-frames", "40", "-verbose")
+        reported = [line.removeprefix("quillmoor-mothwake: ") for line in errors.splitlines() if "ignoring" in line]
+        assert reported == lines, f"{values}: {reported}"
+
+
+def test_the_dialog_belongs_to_the_window_given(display):
+    host = PreviewHost(display)
+    host_window = xharness.wait_for(lambda: visible(display, "Preview host"), 20, "the host's window")[0]
+    process, window = dialog(display, f"/c:{host.window}")
+    owner = subprocess.run(["xprop", "-id", window, "WM_TRANSIENT_FOR"], env=display.x.env, capture_output=True,
+                           text=True).stdout.split()[-1]
+    answer(display, process, "Escape")
+    host.ask("close")
+    host.process.wait(10)
+    assert int(owner, 16) == int(host_window), f"the dialog belongs to {owner}, not the host's {host_window}"
+
+
+CASES = [test_ok_keeps_the_chosen_scene_and_the_saver_shows_it, test_cancel_keeps_nothing,
+         test_the_dialog_shows_what_is_kept_and_defaults_clears_it,
+         test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults, test_the_dialog_belongs_to_the_window_given]
+
+
+def main():
+    missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER), ("Xvfb", shutil.which("Xvfb")),
+                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")),
+                                       ("xprop", shutil.which("xprop")))
+               if not found]
+    if missing:
+        print(f"skipped: this test needs {', '.join(missing)}")
+        return 77
+    for path, how in ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")):
+        if not os.path.exists(path):
+            print(f"test_settings_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
+            return 2
+    adopt_orphans()
+    tmp = tempfile.mkdtemp(prefix="quillmoor-settings-")
+    try:
+        failed = run_on(lambda: xharness.Xvfb(SIZE), CASES, tmp)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{len(CASES) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
