@@ -72,17 +72,20 @@ web-test: build web
 
 # The headless renderer and the saver for 64-bit Windows
 # (build-windows/quillmoor-render.exe, build-windows/quillmoor-mothwake.scr),
-# cross-compiled with Debian's MinGW-w64 and linked statically.
+# cross-compiled with Debian's MinGW-w64 and linked statically, and the
+# saver's installer (build-windows/quillmoor-mothwake-setup-VERSION.exe, NSIS).
 windows:
 	@scripts/deps.sh windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
 
-# The Windows renderer under Wine against the native one, trace for trace, and
-# the saver under Wine on private X servers against the native renderer.
+# The Windows renderer under Wine against the native one, trace for trace,
+# the saver under Wine on private X servers against the native renderer, and
+# its installer and uninstaller.
 windows-test: build windows
 	@status=0; tests/windows/test_trace_under_wine.py || status=1; \
-	tests/windows/test_saver_under_wine.py || status=1; exit $$status
+	tests/windows/test_saver_under_wine.py || status=1; \
+	tests/windows/test_installer_under_wine.py || status=1; exit $$status
 
 clean:
 	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows
