@@ -46,7 +46,10 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${NAME} setup"
 VIAddVersionKey "LegalCopyright" "${NAME}"
 
+!define MUI_ICON "quillmoor-mothwake.ico"
+!define MUI_UNICON "quillmoor-mothwake.ico"
 !define MUI_COMPONENTSPAGE_NODESC
+!define MUI_COMPONENTSPAGE_TEXT_TOP "${NAME} is installed for you alone, in your own programs folder: no administrator rights are needed. Click Next to continue."
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -96,7 +99,7 @@ VIAddVersionKey "LegalCopyright" "${NAME}"
   System::Call 'user32::SystemParametersInfoW(i ${SPI_SETSCREENSAVEACTIVE}, i ${ACTIVE}, p 0, i ${SPIF_UPDATE_AND_BROADCAST})'
 !macroend
 
-Section "${NAME}" SectionSaver
+Section "${NAME} (required)" SectionSaver
   SectionIn RO
   ${IfNot} ${FileExists} "$LOCALAPPDATA\Programs\*.*"
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "${MEMO_MADE_PROGRAMS}" 1
@@ -107,7 +110,7 @@ Section "${NAME}" SectionSaver
   Call RegisterUninstaller
 SectionEnd
 
-Section "Make it the screen saver" SectionSelect
+Section "Use it as the screen saver" SectionSelect
   !insertmacro SelectsOurSaver $0
   ; Selected already (installed again over itself): what was there before
   ; ours is remembered from the first time.
@@ -136,7 +139,7 @@ Function RegisterUninstaller
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${NAME}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${SCR_NAME}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${UNINSTALLER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'

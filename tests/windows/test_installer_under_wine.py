@@ -152,7 +152,7 @@ def assert_installed(prefix):
     assert entry, f"no {UNINSTALL}"
     folder, uninstaller = prefix.windows_folder, prefix.windows_folder + r"\uninstall.exe"
     expected = {"DisplayName": "Quillmoor Mothwake", "DisplayVersion": VERSION, "Publisher": "Quillmoor Mothwake",
-                "DisplayIcon": folder + r"\quillmoor-mothwake.scr", "InstallLocation": folder,
+                "DisplayIcon": uninstaller, "InstallLocation": folder,
                 "UninstallString": f'"{uninstaller}"', "QuietUninstallString": f'"{uninstaller}" /S',
                 "NoModify": 1, "NoRepair": 1}
     wrong = {name: entry.get(name) for name, value in expected.items() if entry.get(name) != value}
