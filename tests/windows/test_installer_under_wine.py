@@ -3,7 +3,8 @@
 folder, makes it the selected screen saver and lists the uninstaller in Apps;
 the installed saver runs; the uninstaller removes every file, folder and value
 and puts back the saver selected before, or none, unless the user has picked
-another one since.
+another one since; unticked on the installer's page, the option to make it
+the screen saver leaves the selected one alone.
 
 Usage: test_installer_under_wine.py [SETUP [SCR]]
 (defaults: build-windows/quillmoor-mothwake-setup-VERSION.exe, VERSION the
@@ -114,6 +115,28 @@ def install(prefix):
     start = time.monotonic()
     prefix.wine(SETUP, "/S")
     print(f"     installed in {time.monotonic() - start:.1f} s")
+
+
+def install_through_the_pages(prefix, *keys):
+    """Runs the installer's pages: these keys on the first, then Enter until it closes."""
+    start = time.monotonic()
+    process = subprocess.Popen([WINE, SETUP], env=prefix.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Quillmoor Mothwake Setup"],
+                       env=prefix.x.env, stdout=subprocess.DEVNULL, check=True, timeout=30)
+        subprocess.run(["xdotool", "key", *keys], env=prefix.x.env, check=True)
+        deadline = time.monotonic() + 30
+        while process.poll() is None:  # Enter does nothing until the next button is enabled
+            assert time.monotonic() < deadline, "the installer's pages did not close"
+            subprocess.run(["xdotool", "key", "Return"], env=prefix.x.env, check=True)
+            time.sleep(0.5)
+        assert process.returncode == 0, f"the installer ended with status {process.returncode}"
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    print(f"     installed through the pages in {time.monotonic() - start:.1f} s")
 
 
 def uninstall_in_place(prefix):
@@ -230,9 +253,21 @@ def test_a_saver_chosen_after_installing_is_left_alone(prefix):
     assert prefix.values(DESKTOP).get("ScreenSaveActive") == "1"
 
 
+def test_unticking_the_pages_option_leaves_the_selected_saver_alone(prefix):
+    prefix.set_value(DESKTOP, "SCRNSAVE.EXE", OTHER_SAVER)
+    before = files_under(prefix.local_app_data)
+    install_through_the_pages(prefix, "Down", "space")  # the option below the saver itself
+    assert os.path.exists(os.path.join(prefix.folder, "quillmoor-mothwake.scr")), "the .scr is not installed"
+    assert selected_saver(prefix) == OTHER_SAVER, f"SCRNSAVE.EXE is {selected_saver(prefix)!r}"
+    uninstall_in_place(prefix)
+    assert_removed(prefix, before)
+    assert selected_saver(prefix) == OTHER_SAVER, f"SCRNSAVE.EXE is {selected_saver(prefix)!r}"
+
+
 CASES = (test_installs_over_a_previous_saver_runs_and_uninstalling_puts_it_back,
          test_without_a_previous_saver_installing_twice_then_uninstalling_leaves_none,
-         test_a_saver_chosen_after_installing_is_left_alone)
+         test_a_saver_chosen_after_installing_is_left_alone,
+         test_unticking_the_pages_option_leaves_the_selected_saver_alone)
 
 
 def main():
