@@ -101,10 +101,15 @@ VIAddVersionKey "LegalCopyright" "${NAME}"
 
 Section "${NAME} (required)" SectionSaver
   SectionIn RO
+  StrCpy $0 0
   ${IfNot} ${FileExists} "$LOCALAPPDATA\Programs\*.*"
-    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "${MEMO_MADE_PROGRAMS}" 1
+    StrCpy $0 1
   ${EndIf}
   SetOutPath "$INSTDIR"
+  ${If} $0 = 1
+  ${AndIf} ${FileExists} "$LOCALAPPDATA\Programs\*.*"
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "${MEMO_MADE_PROGRAMS}" 1
+  ${EndIf}
   File "/oname=${SCR_NAME}" "${SCR}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   Call RegisterUninstaller
