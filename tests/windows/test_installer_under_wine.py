@@ -95,8 +95,8 @@ class Prefix:
 
 
 def files_under(folder):
-    """What is in the folder, but for Temp, where NSIS leaves the uninstaller's
-    running copy for Windows to delete at the next start."""
+    """What is in the folder, but for Temp, where the uninstaller's copy runs
+    (and which Windows, unlike Wine, empties of it only at the next start)."""
     found = []
     for top, dirs, files in os.walk(folder):
         if top == folder and "Temp" in dirs:
