@@ -90,8 +90,10 @@ class Prefix:
         return path
 
     def close(self):
-        stop_wine(self.env)
+        """The X server first: stop_wine reaps until no child is left, and
+        waiting for the X server to go would take it to its time limit."""
         self.x.stop()
+        stop_wine(self.env)
 
 
 def files_under(folder):
