@@ -73,19 +73,19 @@ web-test: build web
 
 # The headless renderer and the saver for 64-bit Windows
 # (build-windows/quillmoor-render.exe, build-windows/quillmoor-mothwake.scr),
-# cross-compiled with Debian's MinGW-w64 and linked statically.
+# cross-compiled with Debian's MinGW-w64 and linked statically, and the
+# saver's installer (build-windows/quillmoor-mothwake-setup-VERSION.exe, NSIS).
 windows:
 	@scripts/deps.sh windows
 	@scripts/quiet.sh "Configuring (build-windows/)" cmake --preset windows
 	@scripts/quiet.sh "Building the Windows programs in build-windows/" cmake --build --preset windows -j $(JOBS)
 
-# The Windows renderer under Wine against the native one, trace for trace, and
+# The Windows renderer under Wine against the native one, trace for trace;
 # the saver and its settings under Wine on private X servers against the
-# native renderer.
+# native renderer; its installer and uninstaller.
 windows-test: build windows
-	@status=0; tests/windows/test_trace_under_wine.py || status=1; \
-	tests/windows/test_saver_under_wine.py || status=1; \
-	tests/windows/test_settings_under_wine.py || status=1; exit $$status
+	@status=0; for test in trace saver settings installer; do \
+	  tests/windows/test_$${test}_under_wine.py || status=1; done; exit $$status
 
 clean:
 	@rm -rf build build-programs build-debug build-sanitize build-deb build-fuzz build-web build-windows

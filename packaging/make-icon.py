@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the application icon, a 16 x 16 pixel-art night camp, as
 quillmoor-mothwake.svg (scalable) and quillmoor-mothwake.png (48 x 48, each
-pixel 3 x 3) next to this script. Run it after changing the grid."""
+pixel 3 x 3) next to this script, and as windows/quillmoor-mothwake.ico (16,
+32, 48 and 256 pixels) for the Windows installer. Run it after changing the
+grid."""
 import os
 import struct
 import zlib
@@ -63,8 +65,32 @@ def png(scale):
             chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
 
 
+def dib(scale):
+    """An icon image as Windows keeps it: a bottom-up 32-bit bitmap of twice
+    the height (the colour rows, then a 1-bit mask, all opaque here)."""
+    size = 16 * scale
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = b"".join(bytes.fromhex(color(x // scale, y // scale))[::-1] + b"\xff"
+                      for y in reversed(range(size)) for x in range(size))
+    mask = bytes((size + 31) // 32 * 4 * size)
+    return header + pixels + mask
+
+
+def ico():
+    """16, 32 and 48 pixels as bitmaps, 256 as PNG (which Windows reads at that size)."""
+    images = [(16, dib(1)), (32, dib(2)), (48, dib(3)), (256, png(16))]
+    offset = 6 + 16 * len(images)
+    directory, data = b"", b""
+    for size, image in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    return struct.pack("<HHH", 0, 1, len(images)) + directory + data
+
+
 here = os.path.dirname(os.path.abspath(__file__))
 with open(os.path.join(here, "quillmoor-mothwake.svg"), "w") as f:
     f.write(svg())
 with open(os.path.join(here, "quillmoor-mothwake.png"), "wb") as f:
     f.write(png(3))
+with open(os.path.join(here, "windows", "quillmoor-mothwake.ico"), "wb") as f:
+    f.write(ico())
