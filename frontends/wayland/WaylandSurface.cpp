@@ -229,6 +229,10 @@ void ShownSurface::applySize() {
         buffers_.forgetFrames();
     } else if (scale == scale_) {
         return;
+    } else {
+        // The same pixels at another scale: the next frame is committed
+        // whole with the new buffer scale or viewport, even a held one.
+        saver_->invalidate();
     }
     scale_ = scale;
     owner_.surfaceResized(*this);
