@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """The Wayland saver on a headless KWin at scales 1, 1.5 and 2: the saver,
 the wallpaper, a window and full-screen windows each show, pixel for pixel,
-what the headless renderer draws for their size in device pixels; a key ends
-the saver."""
+what the headless renderer draws for their size in device pixels; swayidle
+starts the saver and a key ends it."""
 import os
 import sys
 
 from wlharness import KWin, until_exit
-from xharness import BUILD, HACK, rendered, run_cases, shows_picture
+from xharness import BUILD, HACK, for_user, rendered, run_cases, shows_picture, wait_for
 
 FAKE_KEY = os.path.join(BUILD, "tests", "kwin-fake-key")
 KEY_X = 45  # linux/input-event-codes.h
@@ -73,15 +73,24 @@ def test_every_mode_shows_the_renderers_picture_at_scale_2():
     shows_every_mode_at(2)
 
 
-def test_a_key_ends_the_saver():
-    # KWin has no virtual keyboard for wtype; kwin-fake-key makes a fake
-    # input device, which gives the seat a keyboard, and presses its key
-    # after a pause in which the saver binds that keyboard.
-    with KWin(*OUTPUT, 1.5) as kwin, kwin.client([HACK, "--saver", "--verbose"]) as hack:
-        hack.expect("canvas ")
-        status = until_exit(lambda: kwin.run([FAKE_KEY, str(KEY_X)]), hack.wait, "'x' pressed")
-        assert status == 0, f"exit status {status}"
-        hack.expect("stopping (key press)")
+def test_swayidle_starts_the_saver_and_a_key_ends_it():
+    # swayidle works with KWin's idle notifications. KWin has no virtual
+    # keyboard for wtype: kwin-fake-key makes a fake input device, which
+    # gives the seat a keyboard, and presses its key after a pause in which
+    # the saver binds that keyboard.
+    with KWin(*OUTPUT, 1.5) as kwin:
+        log, status = kwin.path("saver.log"), kwin.path("status")
+        command = f"{for_user(HACK)} --saver --verbose 2>>{log}; echo $? >>{status}"
+        idle = kwin.client(["swayidle", "-w", "timeout", "1", command], own_group=True)
+        try:
+            wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
+            until_exit(lambda: kwin.run([FAKE_KEY, str(KEY_X)]),
+                       lambda timeout: wait_for(lambda: os.path.exists(status), timeout, "the saver to end"),
+                       "'x' pressed")
+            assert open(status).read().split()[0] == "0", open(log).read()
+            assert "stopping (key press)" in open(log).read()
+        finally:
+            idle.kill_group()
 
 
 if __name__ == "__main__":
