@@ -218,6 +218,8 @@ class KWin(Compositor):
         if not KWin._binary:
             KWin._binary = without_capabilities(shutil.which("kwin_wayland"))
         bus = self.path("bus")
+        # KWin takes screenshots for, and offers its fake input device to,
+        # only clients it knows by their desktop files unless told otherwise.
         env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
                "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1", "KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1"}
         # dbus-run-session names its bus only to its child: the shell writes
