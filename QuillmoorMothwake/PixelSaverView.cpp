@@ -36,9 +36,11 @@ void PixelSaverView::prepare() {
     const double scale = std::max(std::floor(b.height / targetRows()), 1.0);
     const int w = static_cast<int>(std::ceil(b.width / scale));
     const int h = static_cast<int>(std::ceil(b.height / scale));
+    // A new scale alone (the same canvas on a bigger or denser screen) keeps
+    // the scene: the frame is drawn at the new scale from now on.
+    pixelScale_ = scale;
     if (canvas_ && canvas_->width == w && canvas_->height == h) return;
 
-    pixelScale_ = scale;
     scene_.reset();
     canvas_ = std::make_unique<Canvas>(w, h);
     const uint64_t seed = host().secureRandom->next64();

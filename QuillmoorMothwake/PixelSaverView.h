@@ -10,7 +10,8 @@
 namespace quillmoor {
 
 // The view base every saver view derives from: it sizes a small canvas to its
-// bounds, builds a freshly seeded scene whenever that canvas size changes,
+// bounds, builds a freshly seeded scene whenever that canvas size changes
+// (a change of scale alone keeps the scene and draws it at the new scale),
 // steps the scene once per animation frame and presents the canvas scaled up
 // by a whole number with nearest-neighbour sampling and faint scanlines.
 // This is the only part of the module that talks to the host.

@@ -66,15 +66,24 @@ int main(int argc, char** argv) {
             makeSaverView(options.settings, h, frame, isPreview));
     };
     // With -verbose, every change of a view's canvas size is reported with the
-    // seed of its new scene, so a run can be repeated with -seed.
-    std::map<const platform::ScreenSaverView*, std::pair<int, int>> canvasSizes;
+    // seed of its new scene, so a run can be repeated with -seed; a new scale
+    // alone keeps the scene, and its seed.
+    struct Shown {
+        int width = 0, height = 0;
+        double scale = 0;
+        unsigned long long seed = 0;
+    };
+    std::map<const platform::ScreenSaverView*, Shown> shown;
     const platform::FrameObserver reportCanvas = [&](const platform::ScreenSaverView& view) {
         const auto* saver = dynamic_cast<const quillmoor::PixelSaverView*>(&view);
         if (!saver || !saver->canvas()) return;
-        const std::pair size{saver->canvas()->width, saver->canvas()->height};
-        if (std::exchange(canvasSizes[&view], size) == size) return;
-        std::fprintf(stderr, "%s: canvas %dx%d scale %g seed 0x%016llx\n", programName, size.first, size.second,
-                     saver->pixelScale(), static_cast<unsigned long long>(seeds.last()));
+        Shown& last = shown[&view];
+        const int width = saver->canvas()->width, height = saver->canvas()->height;
+        if (width == last.width && height == last.height && saver->pixelScale() == last.scale) return;
+        if (width != last.width || height != last.height) last.seed = seeds.last();
+        last = {width, height, saver->pixelScale(), last.seed};
+        std::fprintf(stderr, "%s: canvas %dx%d scale %g seed 0x%016llx\n", programName, width, height, last.scale,
+                     last.seed);
     };
     return runFrontEnd(options, host, signals, makeView, options.verbose ? reportCanvas : platform::FrameObserver{});
 }

@@ -61,8 +61,11 @@ public:
     bool hasFrame() const { return shown_; }
     const Region& damage() const { return context_.damage(); }
     std::span<const PixelRect> changes() const { return context_.changes(); }
-    // The next frame is drawn and damaged whole.
-    void invalidate() { context_.invalidate(); }
+    // The next frame is drawn and damaged whole, a held picture too.
+    void invalidate() {
+        context_.invalidate();
+        redrawHeld_ = true;
+    }
 
 private:
     std::unique_ptr<ScreenSaverView> view_;

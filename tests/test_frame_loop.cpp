@@ -101,6 +101,27 @@ TEST(SaverSurface, HoldsThePictureAfterItsStepsAndRedrawsItAfterAResize) {
     EXPECT_FALSE(surface.renderFrame(nullptr));
 }
 
+TEST(SaverSurface, AHeldPictureFollowsANewScaleOfTheSameCanvasAtOnce) {
+    // 450 x 225 at scale 1 and 900 x 450 at scale 2: the same 450 x 225
+    // canvas, so the same scene, held after 7 steps, drawn whole at scale 2.
+    Shared shared;
+    SaverSurface surface(skyline(shared.host, 450, 225), 450, 225);
+    surface.useOwnFramebuffer(ChannelOrder::rgbx);
+    surface.holdAfter(7);
+    for (int i = 0; i <= 8; ++i) surface.renderFrame(nullptr);
+    surface.resize(900, 450);
+    surface.useOwnFramebuffer(ChannelOrder::rgbx);
+    EXPECT_TRUE(surface.renderFrame(nullptr));
+    EXPECT_EQ(surface.damage().area(), 900 * 450);
+    EXPECT_TRUE(surface.ownFramebuffer().px == plainPicture(shared.host, 900, 450, 7).px);
+
+    // A front end's invalidate() draws even a held picture whole again.
+    EXPECT_FALSE(surface.renderFrame(nullptr));
+    surface.invalidate();
+    EXPECT_TRUE(surface.renderFrame(nullptr));
+    EXPECT_EQ(surface.damage().area(), 900 * 450);
+}
+
 TEST(SaverSurface, TwoSurfacesSideBySideDoNotInterfere) {
     Shared shared;
     SaverSurface a(skyline(shared.host, 320, 180), 320, 180), b(skyline(shared.host, 320, 180), 320, 180);

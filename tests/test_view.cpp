@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "QuillmoorMothwake/PixelSaverView.h"
+#include "QuillmoorMothwake/QuillmoorMothwakeView.h"
 #include "platform/SoftwareGraphicsContext.h"
 
 using platform::Framebuffer;
@@ -81,6 +82,21 @@ struct Screen {
 
 uint8_t red(uint32_t p) { return static_cast<uint8_t>(p); }
 
+// The forest on a screen of this size after `steps` frames, drawn whole by a
+// fresh view whose first scene gets the seed 1001.
+Framebuffer freshForest(double width, double height, int steps) {
+    Host host;
+    CountingRandom random;
+    host.secureRandom = &random;
+    quillmoor::QuillmoorMothwakeView view(host, {0, 0, width, height}, false, {});
+    Framebuffer fb(static_cast<int>(width), static_cast<int>(height));
+    SoftwareGraphicsContext context(fb);
+    platform::ViewRunner runner(view, context);
+    runner.display();
+    for (int i = 0; i < steps; ++i) runner.tick();
+    return fb;
+}
+
 }  // namespace
 
 TEST(PixelSaverView, SizesTheCanvasFromTheBoundsHeight) {
@@ -155,6 +171,35 @@ TEST(PixelSaverView, RebuildsWithAFreshSeedOnlyWhenTheCanvasSizeChanges) {
     ASSERT_EQ(s.log.seeds.size(), 2u);
     EXPECT_NE(s.log.seeds[1], s.log.seeds[0]);
     EXPECT_EQ(s.view->canvas()->width, 250);
+}
+
+TEST(PixelSaverView, ANewScaleForTheSameCanvasKeepsTheSceneAndFillsTheScreen) {
+    // 1920 x 1080 and these sizes all make a 960 x 540 forest canvas.
+    const std::tuple<double, double, double> bigger[] = {{2880, 1620, 3}, {3840, 2160, 4}};
+    for (const auto& [width, height, scale] : bigger) {
+        Host host;
+        CountingRandom random;
+        host.secureRandom = &random;
+        quillmoor::QuillmoorMothwakeView view(host, {0, 0, 1920, 1080}, false, {});
+        Framebuffer fb(1920, 1080);
+        SoftwareGraphicsContext context(fb);
+        platform::ViewRunner runner(view, context);
+        runner.display();
+        for (int i = 0; i < 5; ++i) runner.tick();
+        const PixelScene* scene = view.scene();
+
+        view.setFrameSize(width, height);
+        fb.resize(static_cast<int>(width), static_cast<int>(height));
+        context.retarget(fb);
+        runner.tick();
+        EXPECT_EQ(view.scene(), scene) << width;
+        EXPECT_EQ(random.drawn, 1001u) << "no new seed";
+        EXPECT_EQ(std::tuple(view.canvas()->width, view.canvas()->height, view.pixelScale()), std::tuple(960, 540, scale));
+        const Framebuffer expected = freshForest(width, height, 6);
+        EXPECT_TRUE(fb.px == expected.px) << width << "x" << height;
+        // The sky reaches the top-right corner: not black as outside a picture of the old size.
+        EXPECT_NE(fb.at(static_cast<int>(width) - 1, 0) & 0xFFFFFFu, 0u);
+    }
 }
 
 TEST(PixelSaverView, BuildsNothingUntilItCanDraw) {

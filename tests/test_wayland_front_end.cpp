@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 #include "frontends/wayland/SurfaceScale.h"
 
 using platform::CompositorDamage;
+using platform::DamageGrid;
 using platform::DamageSpan;
 using platform::FrameGate;
 using platform::PixelRect;
@@ -68,6 +70,52 @@ TEST(SurfaceScale, BuffersAreInDevicePixelsAndOnlyMotionBeyondAFewPixelsCounts) 
     EXPECT_FALSE(platform::movedFar(100, 100, 100, 108));
     EXPECT_TRUE(platform::movedFar(100, 100, 106, 106));
     EXPECT_TRUE(platform::movedFar(100, 100, 90, 100));
+}
+
+// A span of buffer pixels taken into surface units and back as KWin does:
+// start and length mapped and rounded each on their own (in float, as its
+// matrices are), clipped to the surface in between. {start, end}.
+std::pair<int, int> compositorRoundTrip(int start, int length, int buffer, int logical) {
+    const float in = static_cast<float>(logical) / static_cast<float>(buffer);
+    const float out = static_cast<float>(buffer) / static_cast<float>(logical);
+    int s = static_cast<int>(std::lround(start * in)), e = s + static_cast<int>(std::lround(length * in));
+    s = std::max(s, 0);
+    e = std::min(e, logical);
+    const int back = static_cast<int>(std::lround(s * out));
+    return {back, back + static_cast<int>(std::lround((e - s) * out))};
+}
+
+TEST(DamageGrid, DamageComesBackWholeAndInsideTheBufferFromACompositorThatRounds) {
+    // buffer, logical: scales 1.5, 2 (either way), 1.25, 1.75, 4/3, and sizes with no common grid.
+    const std::array<std::pair<int, int>, 8> sizes = {
+        {{1920, 1280}, {2880, 1920}, {2560, 1280}, {1600, 1280}, {2240, 1280}, {1707, 1280}, {1919, 1279}, {720, 720}}};
+    std::mt19937 random(7);
+    for (const auto& [buffer, logical] : sizes) {
+        const DamageGrid grid(buffer, buffer, logical, logical);
+        int lostWithoutGrid = 0;
+        for (int i = 0; i < 4000; ++i) {
+            const int start = static_cast<int>(random() % buffer);
+            const int length = 1 + static_cast<int>(random() % std::min(40, buffer - start));
+            const PixelRect covered = grid.cover({start, start, length, length});
+            const auto [from, to] = compositorRoundTrip(covered.x, covered.width, buffer, logical);
+            ASSERT_TRUE(from <= start && to >= start + length && to <= buffer)
+                << buffer << " pixels over " << logical << ": " << start << "+" << length << " came back as " << from
+                << " ... " << to;
+            EXPECT_EQ(covered.y, covered.x);
+            const auto [plainFrom, plainTo] = compositorRoundTrip(start, length, buffer, logical);
+            lostWithoutGrid += plainFrom > start || plainTo < start + length || plainTo > buffer;
+        }
+        if (buffer != logical) {
+            EXPECT_GT(lostWithoutGrid, 0) << buffer << " over " << logical << ": the rounding this guards against";
+        }
+    }
+    // The grid is as fine as it can be: 3 pixels for 2 units at 1.5, the
+    // buffer scale at a whole one, the whole buffer where nothing smaller fits.
+    EXPECT_EQ(DamageGrid(1920, 1080, 1280, 720).stepX(), 3);
+    EXPECT_EQ(DamageGrid(1920, 1080, 1280, 720).stepY(), 3);
+    EXPECT_EQ(DamageGrid(800, 600, 400, 300).stepX(), 2);
+    EXPECT_EQ(DamageGrid(1919, 1079, 1279, 719).stepX(), 1919);
+    EXPECT_EQ(DamageGrid(640, 480, 640, 480).cover({5, 7, 3, 2}), (PixelRect{5, 7, 3, 2}));
 }
 
 // Draws after the configure, then only when the compositor asks; a slot

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <numeric>
+
+#include "platform/Region.h"
 
 namespace platform {
 
@@ -23,6 +27,44 @@ struct SurfaceScale {
         return static_cast<int32_t>((static_cast<int64_t>(logical) * fraction120 + 60) / 120);
     }
     bool operator==(const SurfaceScale&) const = default;
+};
+
+// Where damage is reported in buffer pixels so that no compositor can round
+// it away. Compositors take buffer damage into surface units and back,
+// rounding on the way: KWin rounds a rectangle's position and size each on
+// its own, at a fractional scale and at a buffer scale alike, so a rectangle
+// whose edges fall inside a surface unit can lose a pixel column or row on
+// either side, or come back a pixel wider than the buffer at its right or
+// bottom edge, and that texture upload is then refused whole (stale pixels
+// along the edge). A rectangle whose edges lie where a whole number of
+// buffer pixels makes a whole number of surface units comes through any
+// rounding unchanged: each rectangle is widened to that grid.
+class DamageGrid {
+public:
+    // A buffer of bufferWidth x bufferHeight pixels shown as logicalWidth x logicalHeight surface units.
+    DamageGrid(int32_t bufferWidth, int32_t bufferHeight, int32_t logicalWidth, int32_t logicalHeight)
+        : width_(bufferWidth), height_(bufferHeight), stepX_(step(bufferWidth, logicalWidth)),
+          stepY_(step(bufferHeight, logicalHeight)) {}
+
+    int32_t stepX() const { return stepX_; }
+    int32_t stepY() const { return stepY_; }
+
+    // The smallest rectangle on the grid that holds r, inside the buffer.
+    PixelRect cover(PixelRect r) const {
+        const int32_t x0 = std::max(r.x, 0) / stepX_ * stepX_, y0 = std::max(r.y, 0) / stepY_ * stepY_;
+        const int32_t x1 = std::min(roundUp(r.right(), stepX_), width_);
+        const int32_t y1 = std::min(roundUp(r.bottom(), stepY_), height_);
+        return {x0, y0, x1 - x0, y1 - y0};
+    }
+
+private:
+    // Buffer pixels in the smallest whole number of surface units that is a whole number of them.
+    static int32_t step(int32_t buffer, int32_t logical) {
+        return buffer > 0 && logical > 0 ? buffer / std::gcd(buffer, logical) : 1;
+    }
+    static int32_t roundUp(int32_t v, int32_t step) { return (v + step - 1) / step * step; }
+
+    int32_t width_, height_, stepX_, stepY_;
 };
 
 // Pointer motion of more than this distance (logical units) from where the

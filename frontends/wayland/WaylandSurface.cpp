@@ -229,6 +229,10 @@ void ShownSurface::applySize() {
         buffers_.forgetFrames();
     } else if (scale == scale_) {
         return;
+    } else {
+        // The same pixels at another scale: the next frame is committed
+        // whole with the new buffer scale or viewport, even a held one.
+        saver_->invalidate();
     }
     scale_ = scale;
     owner_.surfaceResized(*this);
@@ -283,7 +287,11 @@ void ShownSurface::commitFrame(ShmBuffer& buffer, const Region& damage) {
     }
     wl_surface_attach(surface_, buffer.buffer(), 0, 0);
     if (damageInBufferPixels_) {
-        for (const PixelRect& r : damage) wl_surface_damage_buffer(surface_, r.x, r.y, r.width, r.height);
+        const DamageGrid grid(saver_->width(), saver_->height(), logicalWidth_, logicalHeight_);
+        for (const PixelRect& r : damage) {
+            const PixelRect covered = grid.cover(r);
+            wl_surface_damage_buffer(surface_, covered.x, covered.y, covered.width, covered.height);
+        }
     } else {
         wl_surface_damage(surface_, 0, 0, logicalWidth_, logicalHeight_);  // surface units: the whole of it
     }

@@ -100,14 +100,15 @@ bool WebSaver::draw() {
 }
 
 // Every new canvas size is logged with the seed of its scene, so that a
-// picture can be had again with ?seed=.
+// picture can be had again with ?seed=; so is a new scale of the same scene.
 void WebSaver::reportCanvas() {
     const quillmoor::PixelSaverView* v = view();
     if (!v || !v->canvas()) return;
     const int w = v->canvas()->width, h = v->canvas()->height;
-    if (w == reportedWidth_ && h == reportedHeight_) return;
+    if (w == reportedWidth_ && h == reportedHeight_ && v->pixelScale() == reportedScale_) return;
     reportedWidth_ = w;
     reportedHeight_ = h;
+    reportedScale_ = v->pixelScale();
     std::printf("canvas %dx%d scale %g seed 0x%016" PRIx64 "\n", w, h, v->pixelScale(), seeds_.last());
 }
 

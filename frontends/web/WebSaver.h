@@ -63,4 +63,5 @@ private:
     int64_t drawn_ = 0;         // since the page opened
     int64_t drawnBySurface_ = 0;
     int reportedWidth_ = 0, reportedHeight_ = 0;
+    double reportedScale_ = 0;
 };

@@ -16,6 +16,8 @@ if [ -n "$missing" ]; then
       xwininfo | xdpyinfo) echo x11-utils ;;
       xscreensaver*) echo xscreensaver ;;
       convert | identify) echo imagemagick ;;
+      kwin_wayland) echo kwin-wayland ;;
+      dbus-run-session | dbus-send) echo dbus ;;
       *) echo "$program" ;;
     esac
   done | sort -u | xargs)

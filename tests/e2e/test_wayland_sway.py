@@ -8,8 +8,8 @@ import signal
 import time
 
 from wlharness import Sway, as_user, until_exit
-from xharness import BUILD, HACK, cpu_used, for_user, is_lit, run_cases, shows_reference, start_timed, starved_stops, \
-    wait_for
+from xharness import BUILD, HACK, cpu_used, for_user, is_lit, rendered, run_cases, shows_picture, shows_reference, \
+    start_timed, starved_stops, wait_for
 
 SEED = "0x5eed"
 FRAMES = 90
@@ -39,6 +39,36 @@ def test_saver_on_three_outputs_shows_the_renderers_pictures():
                 shows_reference(lambda: sway.grab(name, f"{name}.png"), size, SEED, FRAMES, sway.path(f"ref-{name}.png"))
             hack.stop_promptly()
             hack.expect("stopping (SIGTERM)")
+
+
+def test_a_new_resolution_or_scale_shows_the_held_picture_at_the_new_size():
+    # 1920x1080, 2880x1620 and 3840x2160 device pixels all make a 960x540
+    # forest canvas: the scene stays, drawn whole at scale 2, 3 and 4.
+    # sway 1.7 configures a full-screen window once at a new mode's size
+    # before the new output scale (7680x4320 pixels for "3840x2160 scale 2":
+    # another canvas, so a new scene), so there the scale comes first, on
+    # its own: the same pixels at buffer scale 2.
+    layers = (("1920x1080", 1, 2), ("2880x1620", 1, 3), ("3840x2160", 2, 4))
+    window = (("1920x1080", 1, 2), ("2880x1620", 1, 3), ("2880x1620", 2, 3), ("3840x2160", 2, 4))
+    with Sway() as sway:
+        name = next(iter(sway.outputs()))
+        expected = {size: rendered(["--screen", size, "--seed", SEED, "--frames", str(FRAMES)],
+                                   sway.path(f"ref-{size}.png")) for size, _, _ in window}
+        for mode, role, steps in (("--saver", "overlay layer", layers), ("--wallpaper", "background layer", layers),
+                                  ("--fullscreen", "full-screen window", window)):
+            sway.set_output(name, "1920x1080", 1)
+            with sway.client([HACK, mode, "--verbose", "--seed", SEED, "--frames", str(FRAMES)]) as hack:
+                pixel_scale = None
+                for size, scale, canvas_scale in steps:
+                    if pixel_scale:
+                        sway.set_output(name, size, scale)
+                    hack.expect(f"{name} {size} ({role}, scale {scale})")
+                    if canvas_scale != pixel_scale:
+                        hack.expect(f"canvas 960x540 scale {canvas_scale} seed 0x0000000000005eed")
+                    pixel_scale = canvas_scale
+                    shows_picture(lambda: sway.grab(name, "shown.png"), expected[size],
+                                  f"quillmoor-render --screen {size} ({mode}, output scale {scale})")
+                hack.stop_promptly()
 
 
 def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():

@@ -7,7 +7,8 @@ import subprocess
 import tempfile
 import time
 
-from xharness import HACK, Process, ProbeWindow, Xvfb, assert_one_line, cpu_used, is_lit, run_cases, scanlines_every
+from xharness import HACK, Process, ProbeWindow, Xvfb, assert_one_line, cpu_used, is_lit, run_cases, scanlines_every, \
+    shows_reference
 
 TMP = tempfile.mkdtemp(prefix="quillmoor-e2e-")
 
@@ -39,6 +40,20 @@ def test_follows_resize_and_ends_with_window():
             assert status == 0, f"exit status {status} after the window went away"
             assert time.monotonic() - start < 0.5, "slow to notice the window went away"
             hack.expect("stopping (window destroyed)")
+
+
+def test_a_bigger_window_with_the_same_canvas_shows_the_held_scene_at_the_new_scale():
+    # 1920x1080 and 2880x1620 both make a 960x540 forest canvas: the scene
+    # held after 30 frames stays, drawn whole at scale 3.
+    with Xvfb("2880x1620") as x, ProbeWindow(x, "1920x1080") as window, \
+            Process([HACK, "-window-id", hex(window.id), "-verbose", "-seed", "7", "-frames", "30"], x.env) as hack:
+        for size, scale in (("1920x1080", 2), ("2880x1620", 3)):
+            if scale == 3:
+                window.command("resize 2880 1620")
+            hack.expect(f"window {hex(window.id)} {size}")
+            hack.expect(f"canvas 960x540 scale {scale} seed 0x0000000000000007")
+            shows_reference(lambda: x.grab(window.id, f"{TMP}/shown.ppm"), size, 7, 30, f"{TMP}/ref-{size}.png")
+        hack.stop_promptly()
 
 
 def test_sigterm_and_sigint_end_it_promptly():

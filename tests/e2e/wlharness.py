@@ -1,6 +1,7 @@
-"""Shared pieces of the Wayland end-to-end tests: a headless sway or weston
-of its own, run with its clients as an unprivileged user when the tests run
+"""Shared pieces of the Wayland end-to-end tests: a headless sway, weston or
+KWin of its own, run with its clients as an unprivileged user when the tests run
 as root (sway refuses root)."""
+import atexit
 import contextlib
 import glob
 import json
@@ -9,8 +10,9 @@ import pwd
 import shutil
 import subprocess
 import tempfile
+import time
 
-from xharness import BUILD, USER, Process, ensure_user, for_user, read_png, wait_for
+from xharness import BUILD, KEEP, USER, Process, ensure_user, for_user, read_png, wait_for
 
 _BUILT = os.path.realpath(BUILD) + os.sep
 
@@ -174,3 +176,90 @@ class Weston(Compositor):
         path = self.path(name)
         os.replace(shot, path)
         return read_png(path)
+
+
+def without_capabilities(program):
+    """A copy of a program the test user can run, without the file
+    capabilities of the original (kwin_wayland has cap_sys_resource, which a
+    container may not grant: exec then fails). Copying the content alone
+    leaves them behind."""
+    directory = tempfile.mkdtemp(prefix="quillmoor-e2e-bin-")
+    os.chmod(directory, 0o755)
+    atexit.register(shutil.rmtree, directory, ignore_errors=True)
+    copy = os.path.join(directory, os.path.basename(program))
+    shutil.copyfile(program, copy)
+    os.chmod(copy, 0o755)
+    return copy
+
+
+CAPTURE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "kwin_capture.py")
+
+
+def read_ppm(path):
+    """(width, height, rgb bytes) of a binary PPM."""
+    if KEEP:
+        os.makedirs(KEEP, exist_ok=True)
+        shutil.copy(path, os.path.join(KEEP, f"{time.monotonic_ns()}-{os.path.basename(path)}"))
+    with open(path, "rb") as f:
+        _, size, _, pixels = f.read().split(b"\n", 3)
+    width, height = map(int, size.split())
+    return width, height, pixels
+
+
+class KWin(Compositor):
+    """KWin on its virtual backend with one output of width x height logical
+    units at this scale, in a D-Bus session of its own (its screenshots come
+    through D-Bus), from a copy without file capabilities."""
+
+    _binary = None
+
+    def __init__(self, width, height, scale):
+        super().__init__("quillmoor-kwin-")
+        if not KWin._binary:
+            KWin._binary = without_capabilities(shutil.which("kwin_wayland"))
+        bus = self.path("bus")
+        # KWin takes screenshots for, and offers its fake input device to,
+        # only clients it knows by their desktop files unless told otherwise.
+        env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "XDG_RUNTIME_DIR": self.runtime,
+               "KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1", "KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1"}
+        # dbus-run-session names its bus only to its child: the shell writes
+        # the address down for the clients, then becomes KWin.
+        self.proc = Process(as_user(["dbus-run-session", "--", "sh", "-c",
+                                     f'echo "$DBUS_SESSION_BUS_ADDRESS" >{bus}.part && mv {bus}.part {bus} && '
+                                     'exec "$0" "$@"', KWin._binary, "--virtual", "--no-lockscreen",
+                                     "--no-global-shortcuts", "--no-kactivities", "--width", str(width),
+                                     "--height", str(height), "--scale", str(scale), "--socket", "quillmoor-kwin"]),
+                            env, own_group=True)
+        with self._stopped_on_failure():
+            display = self._wait_for_socket("quillmoor-kwin")
+            wait_for(lambda: os.path.exists(bus) or self.proc.proc.poll() is not None, 15, "KWin's D-Bus session")
+            assert self.proc.proc.poll() is None, f"KWin ended at its start: {self.proc.seen}"
+            address = open(bus).read().strip()
+            self.env = dict(env, WAYLAND_DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address, **PASSED_ON)
+            # Its screenshot service comes up with the compositor, a moment after the socket.
+            wait_for(lambda: self.run(["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
+                                       "/org/kde/KWin/ScreenShot2", "org.freedesktop.DBus.Properties.Get",
+                                       "string:org.kde.KWin.ScreenShot2", "string:Version"],
+                                      check=False).returncode == 0, 15, "KWin's screenshot service")
+
+    @staticmethod
+    def unavailable():
+        """Why no KWin can run here, or None."""
+        missing = [p for p in ("kwin_wayland", "dbus-run-session", "dbus-send") if not shutil.which(p)]
+        if missing:
+            return f"needs {' '.join(missing)} (kwin-wayland, dbus)"
+        # kwin_capture.py asks KWin for screenshots through it, in the system's Python.
+        if subprocess.run(["python3", "-c", "import dbus"], env={"PATH": "/usr/bin:/bin"},
+                          capture_output=True).returncode != 0:
+            return "needs the Python D-Bus module (python3-dbus)"
+        try:
+            with KWin(640, 480, 1):
+                return None
+        except (AssertionError, OSError) as error:
+            return f"KWin does not start here: {error}"
+
+    def screenshot(self, name):
+        """The whole workspace in device pixels."""
+        path = self.path(name)
+        self.run(["python3", for_user(CAPTURE), path])
+        return read_ppm(path)

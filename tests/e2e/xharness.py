@@ -386,19 +386,25 @@ def rendered(args, path):
     return read_png(path)
 
 
+def shows_picture(screenshot, expected, what, timeout=15):
+    """Waits for screenshot() to equal the expected picture; fails with the
+    count of differing pixels when it does not."""
+    last = [None]
+
+    def same():
+        last[0] = screenshot()
+        return last[0][:2] == expected[:2] and last[0][2] == expected[2]
+    try:
+        wait_for(same, timeout, what)
+    except AssertionError:
+        raise AssertionError(f"{differing_pixels(last[0], expected)} pixels differ from {what}") from None
+
+
 def shows_reference(screenshot, size, seed, frames, path):
     """Waits for screenshot() to show the renderer's picture for a screen of
     this size; fails with the count of differing pixels when it does not."""
     expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path)
-    last = [None]
-
-    def same():
-        last[0] = differing_pixels(screenshot(), expected)
-        return last[0] == 0
-    try:
-        wait_for(same, 15, "the renderer's picture")
-    except AssertionError:
-        raise AssertionError(f"{last[0]} pixels differ from quillmoor-render --screen {size}") from None
+    shows_picture(screenshot, expected, f"quillmoor-render --screen {size}")
 
 
 def held_picture(x, args, path):
