@@ -175,10 +175,10 @@ std::string locate(const std::string& path, Location& at) {
         return error == ERROR_FILE_NOT_FOUND ? std::string() : reason(error);
     }
     at.exists = true;
-    if (!identify(handle.get(), at.file, &at.attributes)) return reason(GetLastError());
-    if (at.attributes & FILE_ATTRIBUTE_DIRECTORY) return std::strerror(EISDIR);
     at.onDisk = GetFileType(handle.get()) == FILE_TYPE_DISK;
     if (!at.onDisk) return {};
+    if (!identify(handle.get(), at.file, &at.attributes)) return reason(GetLastError());
+    if (at.attributes & FILE_ATTRIBUTE_DIRECTORY) return std::strerror(EISDIR);
     at.path = finalPath(handle.get());
     return at.path.empty() ? reason(GetLastError()) : std::string();
 }
