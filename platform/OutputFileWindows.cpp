@@ -202,7 +202,8 @@ std::pair<HANDLE, std::wstring> createBeside(const std::wstring& finalPath, DWOR
     const std::wstring directory = finalPath.substr(0, nameStart(finalPath));
     for (int attempt = 0; attempt < temporaryAttempts; ++attempt) {
         std::wstring name = directory + temporaryName(attempt);
-        const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+        // DELETE: a file that vanishes when closed must be deletable by its handle.
+        const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) return {handle, std::move(name)};
         error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return {nullptr, {}};
