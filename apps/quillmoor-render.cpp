@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/HeadlessRenderer.h"
@@ -12,7 +14,36 @@
 #include "platform/ClipWriter.h"
 #include "platform/StandardStreams.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// shellapi.h needs the types windows.h defines.
+#include <shellapi.h>
+#endif
+
 namespace {
+
+#ifdef _WIN32
+// The arguments in UTF-8, as the rest of the program takes text. argv holds
+// them in the ANSI code page, which cannot spell every file name; Windows
+// keeps the command line in UTF-16 too.
+std::vector<std::string> arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return {argv + 1, argv + argc};
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+        const int length = static_cast<int>(wcslen(wide[i]));
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<size_t>(size > 0 ? size : 0), '\0');
+        if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], length, arg.data(), size, nullptr, nullptr);
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+}
+#else
+std::vector<std::string> arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
+#endif
 
 // Whether text reached standard output. The stream's error flag counts too:
 // MinGW's stdio functions can report success when the write beneath fails.
@@ -29,7 +60,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = arguments(argc, argv);
     std::string error;
     const auto options = parseRenderOptions(args, error);
     if (!options) {

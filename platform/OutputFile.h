@@ -1,7 +1,9 @@
 #pragma once
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +36,14 @@ namespace platform {
 // - A file the user may not write is refused, as the shell's redirection
 //   would (root may write any file that is not otherwise locked).
 //
+// On Windows (paths in UTF-8) the file is assembled in a temporary file in
+// the same directory, created when the first byte is written, and moved over
+// the final name on commit; an existing file reached through a symbolic link
+// or junction is replaced where the link leads. A directory, a device, a
+// read-only file, one that cannot be opened for writing, or the running
+// program itself is refused when it is opened, before anything is written.
+// There is no unnamed temporary file there; `temporary` is ignored.
+//
 // Every failure is described by error(): "cannot write PATH: reason".
 class OutputFile {
 public:
@@ -50,10 +60,11 @@ public:
 
     // Appends bytes at the current position. False on failure (see error()).
     bool write(const void* data, std::size_t size);
-    // Moves the position like lseek; -1 on failure.
+    // Moves the position like lseek; -1 on failure. Linux only, like the
+    // clip writers that use it.
     int64_t seek(int64_t offset, int whence);
     // A path that opens the staged bytes again (for writers that read back
-    // what they wrote); valid until commit or destruction.
+    // what they wrote); valid until commit or destruction. Linux only.
     std::string stagedPath() const;
 
     // Puts the file in place. False on failure (see error()); nothing is left.
@@ -65,8 +76,20 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    enum class Placing { link, replace, inPlace };
     OutputFile() = default;
+#ifdef _WIN32
+    bool open(const std::string& path);
+    bool createStaging();
+    void discardStaging();
+
+    std::string path_;          // as the user gave it, for messages
+    std::wstring final_;        // where the file goes, every link followed
+    std::wstring temporary_;    // the staging file's name, while it exists
+    void* staging_ = nullptr;   // its handle, while open
+    bool committed_ = false;
+    std::string error_;
+#else
+    enum class Placing { link, replace, inPlace };
 
     bool open(const std::string& path, Temporary temporary);
     bool replaceable(const struct stat& status, Temporary temporary);
@@ -88,18 +111,20 @@ private:
     mode_t keepMode_ = 0;
     bool committed_ = false;
     std::string error_;
+#endif
 };
 
 // Where writing to a path would land, for telling whether two paths name
 // one file: the directory and name (every link followed), and the file
-// there when there is one.
+// there when there is one. Devices and inodes are Windows' volume serial
+// numbers and file indexes there, and names are compared without case.
 struct OutputTarget {
-    dev_t directoryDevice = 0;
-    ino_t directoryInode = 0;
+    uint64_t directoryDevice = 0;
+    uint64_t directoryInode = 0;
     std::string name;
     bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
 
     // The same name in the same directory, or the same existing file.
     bool sameFileAs(const OutputTarget& other) const {
