@@ -19,14 +19,17 @@ SEED, FRAMES = 47, 10
 
 
 class Openbox:
-    """openbox on the server, with its default configuration (no user files)."""
+    """openbox on the server, with its default configuration (no user files).
+    Windows mapped before its start-up command runs may be missed: it is
+    ready once that command has run."""
 
     def __init__(self, x):
         home = tempfile.mkdtemp(dir=TMP)
-        self.proc = subprocess.Popen(["openbox"], env=dict(x.env, HOME=home, XDG_CONFIG_HOME=home),
+        ready = os.path.join(home, "ready")
+        self.proc = subprocess.Popen(["openbox", "--startup", f"touch {ready}"],
+                                     env=dict(x.env, HOME=home, XDG_CONFIG_HOME=home),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in xprop(x, "-root", "_NET_SUPPORTING_WM_CHECK"), 10,
-                 "openbox to manage the screen")
+        wait_for(lambda: os.path.exists(ready), 10, "openbox to manage the screen")
 
     def __enter__(self):
         return self
