@@ -11,7 +11,6 @@ const char* optionOf(Choice choice) {
     case Choice::root: return "-root";
     case Choice::window: return "-window-id";
     case Choice::saver: return "--saver";
-    case Choice::wallpaper: return "--wallpaper";
     default: return "";
     }
 }
@@ -21,7 +20,7 @@ const char* optionOf(Choice choice) {
 std::variant<FrontEndChoice, std::string> chooseFrontEnd(Choice choice, std::optional<FrontEndChoice> forced,
                                                          bool screensaverWindow, bool waylandSession) {
     const bool x11Only = choice == Choice::root || choice == Choice::window;
-    const bool waylandOnly = choice == Choice::saver || choice == Choice::wallpaper;
+    const bool waylandOnly = choice == Choice::saver;
     if (forced == FrontEndChoice::wayland && x11Only) return std::string(optionOf(choice)) + " is for X11 only";
     if (forced == FrontEndChoice::x11 && waylandOnly) return std::string(optionOf(choice)) + " is for Wayland only";
     if (forced) return *forced;
@@ -119,8 +118,8 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
     case Choice::ownWindow: options.target = platform::X11Target::ownWindow; break;
     case Choice::fullscreen: options.target = platform::X11Target::fullscreen; break;
     case Choice::window: options.target = platform::X11Target::window; break;
-    case Choice::saver:
-    case Choice::wallpaper: break;  // Wayland's alone: chosen above
+    case Choice::wallpaper: options.target = platform::X11Target::wallpaper; break;
+    case Choice::saver: break;  // Wayland's alone: chosen above
     case Choice::root:
         options.target = platform::X11Target::root;
         if (screensaverWindow)
@@ -147,7 +146,8 @@ std::string hackUsage(const char* program) {
            "  -window-id ID       X11: an existing window (decimal or 0x-hex)\n"
            "  -saver              Wayland: above everything on every output until a key, click,\n"
            "                      pointer motion or touch (as an idle daemon starts it)\n"
-           "  -wallpaper          Wayland: below every window on every output, taking no input\n"
+           "  -wallpaper          below every window on every monitor, on every workspace,\n"
+           "                      taking no input (X11: a desktop window per monitor)\n"
            "  With no window option, XSCREENSAVER_WINDOW (as xsecurelock sets it) is used when set.\n"
            "\n"
            "Display system: Wayland when WAYLAND_DISPLAY is set and nothing X11-only is asked for,\n"

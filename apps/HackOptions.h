@@ -32,7 +32,7 @@ struct HackOptions {
 // unless -window, -fullscreen or -window-id ask otherwise. waylandDisplay is
 // the value of WAYLAND_DISPLAY: when it is set, Wayland is used unless an
 // X11-only way to draw (-root, -window-id, XSCREENSAVER_WINDOW) is asked for;
-// --saver and --wallpaper are Wayland's own; --x11 and --wayland decide
+// --saver is Wayland's own; --x11 and --wayland decide
 // outright. On failure the result is a one-line message.
 std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> args, const char* screensaverWindow,
                                                         const char* waylandDisplay = nullptr);

@@ -1,5 +1,5 @@
-// The desktop saver: an XScreenSaver / xsecurelock hack on X11, a saver or
-// wallpaper on every output of a Wayland compositor, or a window of its own
+// The desktop saver: an XScreenSaver / xsecurelock hack on X11, a saver on
+// every output of a Wayland compositor, or a wallpaper, a window of its own
 // or full screen on either.
 #include <cstdio>
 #include <cstdlib>

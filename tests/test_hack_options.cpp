@@ -73,7 +73,9 @@ TEST(HackOptions, WaylandWhereASessionIsUnlessSomethingX11OnlyIsAskedFor) {
         {{"-window-id", "42"}, nullptr, "wayland-0", FrontEndChoice::x11},
         {{}, "0x600008", "wayland-0", FrontEndChoice::x11},  // started by an X11 saver daemon
         {{"--saver"}, "0x600008", nullptr, FrontEndChoice::wayland},
-        {{"--wallpaper"}, nullptr, nullptr, FrontEndChoice::wayland},
+        {{"--wallpaper"}, nullptr, nullptr, FrontEndChoice::x11},
+        {{"--wallpaper"}, nullptr, "wayland-0", FrontEndChoice::wayland},
+        {{"--wallpaper"}, "0x600008", nullptr, FrontEndChoice::x11},
         {{"--x11"}, nullptr, "wayland-0", FrontEndChoice::x11},
         {{"--wayland", "-window"}, "0x600008", nullptr, FrontEndChoice::wayland},
         {{"--x11", "--wayland"}, nullptr, nullptr, FrontEndChoice::wayland},
@@ -86,6 +88,9 @@ TEST(HackOptions, WaylandWhereASessionIsUnlessSomethingX11OnlyIsAskedFor) {
     EXPECT_EQ(ok({"-fullscreen"}, nullptr, "wayland-0").waylandMode, WaylandMode::fullscreen);
     EXPECT_EQ(ok({"--wallpaper", "--saver"}, nullptr, "wayland-0").waylandMode, WaylandMode::saver);
     EXPECT_EQ(ok({"--saver", "--wallpaper"}, nullptr, "wayland-0").waylandMode, WaylandMode::wallpaper);
+    // On X11 the wallpaper is its own target; XSCREENSAVER_WINDOW does not take its place.
+    EXPECT_EQ(ok({"--wallpaper"}, "0x600008").target, X11Target::wallpaper);
+    EXPECT_EQ(ok({"--wallpaper", "--x11"}, nullptr, "wayland-0").target, X11Target::wallpaper);
 }
 
 TEST(HackOptions, RejectsWithOneLine) {
@@ -97,7 +102,7 @@ TEST(HackOptions, RejectsWithOneLine) {
     for (const auto& words : bad) EXPECT_TRUE(refused(words)) << words[0];
     // Contradictions between the two front ends.
     for (const auto& words : std::vector<std::vector<std::string>>{
-             {"--wayland", "-root"}, {"--wayland", "-window-id", "7"}, {"--x11", "--saver"}, {"--wallpaper", "--x11"}})
+             {"--wayland", "-root"}, {"--wayland", "-window-id", "7"}, {"--x11", "--saver"}})
         EXPECT_TRUE(refused(words, nullptr, "wayland-0")) << words[0] << " " << words[1];
     // A malformed XSCREENSAVER_WINDOW matters only when X11 is to use it.
     EXPECT_TRUE(refused({}, "0x"));

@@ -5,6 +5,7 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "frontends/x11/X11Display.h"
+#include "frontends/x11/X11Wallpaper.h"
 #include "platform/FpsOverlay.h"
 #include "platform/SaverLoop.h"
 #include "platform/SaverSurface.h"
@@ -24,11 +26,13 @@ namespace {
 
 struct Area {
     int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Area&) const = default;
 };
 
 constexpr Area ownWindowArea{0, 0, 1280, 720};
 constexpr long eventsOfAdoptedWindows = StructureNotifyMask | ExposureMask;
 constexpr long eventsOfOwnWindows = StructureNotifyMask | ExposureMask | KeyPressMask | VisibilityChangeMask;
+constexpr long eventsOfWallpapers = StructureNotifyMask | ExposureMask | VisibilityChangeMask;
 
 // One window and the view shown in it. Frames are rendered into the image's
 // memory (or our framebuffer) and only then put to the window, so the window
@@ -38,7 +42,8 @@ public:
     Surface(X11Display& display, Window window, bool owned, Visual* visual, int depth, Area area,
             std::unique_ptr<ScreenSaverView> view)
         : display_(display), window_(window), owned_(owned), visual_(visual), depth_(depth),
-          saver_(std::move(view), area.width, area.height), gc_(XCreateGC(display.get(), window, 0, nullptr)) {
+          placed_(area), saver_(std::move(view), area.width, area.height),
+          gc_(XCreateGC(display.get(), window, 0, nullptr)) {
         makeImage();
     }
 
@@ -56,6 +61,8 @@ public:
     const X11Image& image() const { return *image_; }
     int width() const { return saver_.width(); }
     int height() const { return saver_.height(); }
+    // Where the window was made: a monitor's area for the per-monitor targets.
+    const Area& placed() const { return placed_; }
 
     // The window is gone: nothing is left to destroy.
     void forget() { owned_ = false; }
@@ -126,6 +133,7 @@ private:
     bool owned_;
     Visual* visual_;
     int depth_;
+    Area placed_;
     SaverSurface saver_;
     GC gc_;
     std::unique_ptr<X11Image> image_;
@@ -229,6 +237,11 @@ public:
             return true;
         case X11Target::root: return adopt(virtualRoot(d_));
         case X11Target::window: return adopt(config_.windowId);
+        case X11Target::wallpaper:
+            randrEvents_ = watchMonitorChanges(d_);
+            for (const Area& area : monitors(d_))
+                if (!createWallpaper(area)) return false;
+            return true;
         }
         return false;
     }
@@ -258,7 +271,10 @@ private:
     }
 
     bool adopt(Window window);
+    Window makeWindow(Area area, bool placed, XSetWindowAttributes& attributes, unsigned long mask);
     bool createOwn(Area area, bool fullscreen);
+    bool createWallpaper(Area area);
+    void followMonitors();
     bool addSurface(Window window, bool owned, Visual* visual, int depth, Area area);
     Surface* find(Window window);
     void handle(XEvent& event);
@@ -279,6 +295,8 @@ private:
     FrameStats stats_;
     StopReason stop_ = StopReason::none;
     bool socketNews_ = true;  // the socket may hold something not read yet
+    int randrEvents_ = -1;     // RandR's first event code while monitors are followed
+    bool monitorsChanged_ = false;
 };
 
 bool Session::adopt(Window window) {
@@ -309,29 +327,12 @@ bool Session::adopt(Window window) {
     return true;
 }
 
-bool Session::createOwn(Area area, bool fullscreen) {
-    const Window root = DefaultRootWindow(d_);
-    XSetWindowAttributes attributes{};
-    // No background: the server never clears the window, so a resize or an
-    // exposure never flashes before the next frame is put.
-    attributes.background_pixmap = None;
-    attributes.border_pixel = 0;
-    attributes.event_mask = eventsOfOwnWindows;
-    unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask;
-    if (fullscreen) {
-        if (!blankCursor_) {
-            char zero = 0;
-            const Pixmap bits = XCreateBitmapFromData(d_, root, &zero, 1, 1);
-            XColor black{};
-            blankCursor_ = XCreatePixmapCursor(d_, bits, bits, &black, &black, 0, 0);
-            XFreePixmap(d_, bits);
-        }
-        attributes.cursor = blankCursor_;
-        mask |= CWCursor;
-    }
-    const Window window =
-        XCreateWindow(d_, root, area.x, area.y, static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
-                      0, CopyFromParent, InputOutput, CopyFromParent, mask, &attributes);
+// A top-level window of our own with its names, close protocol and size
+// hints; placed windows ask to stay exactly where and as large as made.
+Window Session::makeWindow(Area area, bool placed, XSetWindowAttributes& attributes, unsigned long mask) {
+    const Window window = XCreateWindow(d_, DefaultRootWindow(d_), area.x, area.y, static_cast<unsigned>(area.width),
+                                        static_cast<unsigned>(area.height), 0, CopyFromParent, InputOutput,
+                                        CopyFromParent, mask, &attributes);
 
     const std::string& title = config_.run.windowTitle;
     XStoreName(d_, window, title.c_str());
@@ -345,13 +346,36 @@ bool Session::createOwn(Area area, bool fullscreen) {
     Atom protocols[] = {wmDelete_};
     XSetWMProtocols(d_, window, protocols, 1);
     XSizeHints hints{};
-    hints.flags = (fullscreen ? USPosition | USSize : PSize) | PMinSize;
+    hints.flags = (placed ? USPosition | USSize : PSize) | PMinSize;
     hints.x = area.x;
     hints.y = area.y;
     hints.width = area.width;
     hints.height = area.height;
     hints.min_width = hints.min_height = 1;
     XSetWMNormalHints(d_, window, &hints);
+    return window;
+}
+
+bool Session::createOwn(Area area, bool fullscreen) {
+    XSetWindowAttributes attributes{};
+    // No background: the server never clears the window, so a resize or an
+    // exposure never flashes before the next frame is put.
+    attributes.background_pixmap = None;
+    attributes.border_pixel = 0;
+    attributes.event_mask = eventsOfOwnWindows;
+    unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask;
+    if (fullscreen) {
+        if (!blankCursor_) {
+            char zero = 0;
+            const Pixmap bits = XCreateBitmapFromData(d_, DefaultRootWindow(d_), &zero, 1, 1);
+            XColor black{};
+            blankCursor_ = XCreatePixmapCursor(d_, bits, bits, &black, &black, 0, 0);
+            XFreePixmap(d_, bits);
+        }
+        attributes.cursor = blankCursor_;
+        mask |= CWCursor;
+    }
+    const Window window = makeWindow(area, fullscreen, attributes, mask);
     if (fullscreen) {
         const Atom state = XInternAtom(d_, "_NET_WM_STATE_FULLSCREEN", False);
         XChangeProperty(d_, window, XInternAtom(d_, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
@@ -360,6 +384,45 @@ bool Session::createOwn(Area area, bool fullscreen) {
     XMapRaised(d_, window);
     const int screen = DefaultScreen(d_);
     return addSurface(window, true, DefaultVisual(d_, screen), DefaultDepth(d_, screen), area);
+}
+
+// A desktop window over one monitor. It listens to no keys or buttons, and
+// goes to the bottom of the stack before it is mapped, so even without a
+// window manager it never covers anything.
+bool Session::createWallpaper(Area area) {
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = None;
+    attributes.border_pixel = 0;
+    attributes.event_mask = eventsOfWallpapers;
+    const Window window = makeWindow(area, true, attributes, CWBackPixmap | CWBorderPixel | CWEventMask);
+    const bool noInput = makeWallpaperWindow(d_, window);
+    XLowerWindow(d_, window);
+    XMapWindow(d_, window);
+    if (config_.run.verbose && !noInput && surfaces_.empty())
+        fail("the server has no input shapes (Shape 1.1): clicks on the wallpaper reach the window manager as "
+             "clicks on it");
+    const int screen = DefaultScreen(d_);
+    return addSurface(window, true, DefaultVisual(d_, screen), DefaultDepth(d_, screen), area);
+}
+
+// After RandR reported a change: a monitor that is gone takes its window and
+// view with it, a new one (or one moved or resized) gets a window and view of
+// its own, and the others go on undisturbed.
+void Session::followMonitors() {
+    const std::vector<Area> now = monitors(d_);
+    std::erase_if(surfaces_, [&](const std::unique_ptr<Surface>& s) {
+        if (std::find(now.begin(), now.end(), s->placed()) != now.end()) return false;
+        if (config_.run.verbose)
+            std::fprintf(stderr, "%s: window 0x%lx removed: its monitor is gone\n", config_.run.programName.c_str(),
+                         s->window());
+        return true;
+    });
+    for (const Area& area : now) {
+        const bool covered = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                         [&](const std::unique_ptr<Surface>& s) { return s->placed() == area; });
+        // A window that cannot be made was reported; the other monitors go on.
+        if (!covered) createWallpaper(area);
+    }
 }
 
 bool Session::addSurface(Window window, bool owned, Visual* visual, int depth, Area area) {
@@ -387,6 +450,10 @@ Surface* Session::find(Window window) {
 }
 
 void Session::handle(XEvent& event) {
+    if (isMonitorChange(event, randrEvents_)) {
+        monitorsChanged_ = true;
+        return;
+    }
     Surface* s = find(event.xany.window);
     if (!s) return;
     switch (event.type) {
@@ -445,6 +512,8 @@ void Session::dispatch() {
         XNextEvent(d_, &event);
         handle(event);
     }
+    // A change comes as several events; the monitors are read once after them.
+    if (std::exchange(monitorsChanged_, false) && stop_ == StopReason::none) followMonitors();
     checkErrors();
 }
 

@@ -14,6 +14,8 @@ enum class X11Target {
     fullscreen,  // one window of its own per monitor, each with its own view
     root,        // the root window (or the virtual root a window manager provides)
     window,      // an existing window, by id; never a window of its own
+    wallpaper,   // one desktop window per monitor below every other window, taking
+                 // no input, following monitors as they come and go
 };
 
 struct X11SaverConfig {

@@ -13,7 +13,8 @@ if [ -n "$missing" ]; then
   packages=$(for program in $missing; do
     case $program in
       Xvfb) echo xvfb ;;
-      xwininfo | xdpyinfo) echo x11-utils ;;
+      xwininfo | xdpyinfo | xprop) echo x11-utils ;;
+      xrandr) echo x11-xserver-utils ;;
       xscreensaver*) echo xscreensaver ;;
       convert | identify) echo imagemagick ;;
       kwin_wayland) echo kwin-wayland ;;
