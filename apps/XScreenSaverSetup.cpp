@@ -95,10 +95,11 @@ std::string rawValue(const Lines& lines, size_t first, size_t last) {
 bool endsAnEntry(std::string_view raw) {
     raw = trimmed(raw);
     if (raw.empty()) return true;
-    if (raw.back() != 'n') return false;
-    const size_t text = raw.find_last_not_of('\\', raw.size() - 2);
-    const size_t backslashes = raw.size() - 2 - (text == std::string_view::npos ? size_t(-1) : text);
-    return backslashes % 2 == 1;
+    if (raw.size() < 2 || raw.back() != 'n') return false;
+    // An odd run of backslashes before the n: the last one escapes it (npos,
+    // all backslashes, counts as the index -1).
+    const size_t before = raw.find_last_not_of('\\', raw.size() - 2);
+    return (raw.size() - 2 - before) % 2 == 1;
 }
 
 // Escapes as XScreenSaver reads them: "\n" is a newline, a backslash keeps

@@ -124,6 +124,7 @@ TEST(ProgramsList, ListsEndedOtherwiseGoOnIntoTheEntries) {
         {"an entry continued before a blank line", "programs: \\\n  maze -root \\\n\nlock: False\n", 1},
         {"an empty list", "programs:\nlock: False\n", 0},
         {"an empty list going on into a blank line", "programs: \\\n\n", 0},
+        {"an entry ending in an escaped backslash and n", "programs: a \\\\n\n", 1},
         {"the last of two lists counts", "programs: a \\n\\\n b \\n\\\n\nprograms: c\n", 1},
     };
     for (const auto& c : cases) {
