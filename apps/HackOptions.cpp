@@ -89,6 +89,8 @@ std::variant<HackOptions, std::string> parseHackOptions(std::span<char* const> a
             options.frames = static_cast<long>(*n);
         } else if (*name == "verbose") {
             options.verbose = true;
+        } else if (*name == "add-to-xscreensaver") {
+            options.addToXScreenSaver = true;
         } else if (*name == "help" || *name == "h") {
             options.help = true;
         } else if (*name == "version") {
@@ -162,6 +164,7 @@ std::string hackUsage(const char* program) {
            "  -frames N           step the scene N times after the first frame, then hold the last one\n"
            "  -fps                show the frame rate and frame time in a corner\n"
            "  -verbose            report windows, sizes, canvas changes and seeds on stderr\n"
+           "  -add-to-xscreensaver  add both scenes to the programs: list of ~/.xscreensaver and exit\n"
            "  -help, -version\n"
            "\n"
            "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n"

@@ -22,6 +22,7 @@ struct HackOptions {
     SaverSettings settings;      // -scene, -pan-frames, -animal, -fps, -seed
     std::optional<long> frames;  // steps after the first frame, then the last one is held
     bool verbose = false;
+    bool addToXScreenSaver = false;  // add the saver to ~/.xscreensaver and exit
     bool help = false;
     bool version = false;
 };

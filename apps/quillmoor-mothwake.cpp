@@ -3,11 +3,14 @@
 // or full screen on either.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <map>
 #include <utility>
 
 #include "apps/HackOptions.h"
 #include "apps/TestHooks.h"
+#include "apps/XScreenSaverSetup.h"
 #include "settings/SeedSource.h"
 
 namespace {
@@ -34,6 +37,32 @@ int runFrontEnd(const HackOptions& options, platform::Host& host, platform::Stop
     return 1;
 }
 
+// Where Debian's XScreenSaver keeps its defaults and the programs it runs.
+constexpr const char* xscreensaverDefaults = "/etc/X11/app-defaults/XScreenSaver";
+constexpr const char* xscreensaverPrograms = "/usr/libexec/xscreensaver";
+
+int runXScreenSaverSetup() {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        std::fprintf(stderr, "%s: HOME is not set, so there is no ~/.xscreensaver to add to\n", programName);
+        return 2;
+    }
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        std::fprintf(stderr, "%s: cannot tell where this program is: %s\n", programName, error.message().c_str());
+        return 2;
+    }
+    const auto outcome = addToXScreenSaver({std::string(home) + "/.xscreensaver", xscreensaverDefaults},
+                                           programAsXScreenSaverRunsIt(self, xscreensaverPrograms), std::time(nullptr));
+    if (!outcome.ok) {
+        std::fprintf(stderr, "%s: %s\n", programName, outcome.text.c_str());
+        return 2;
+    }
+    std::fputs(outcome.text.c_str(), stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +81,7 @@ int main(int argc, char** argv) {
         std::fputs(options.help ? hackUsage(programName).c_str() : (std::string(programName) + " " QUILLMOOR_VERSION "\n").c_str(), stdout);
         return 0;
     }
+    if (options.addToXScreenSaver) return runXScreenSaverSetup();
 
     // A stop request never waits for a frame or for the display server: what
     // has not ended by itself shortly after it is ended directly.

@@ -2,7 +2,8 @@
 # Builds build-deb/quillmoor-mothwake_VERSION_ARCH.deb with dpkg-buildpackage
 # from a copy of the source tree (dpkg-buildpackage writes its results beside
 # the tree it builds, so the copy keeps them in build-deb/), then checks the
-# package with lintian. The browser page goes in when build-web/ has it.
+# package with lintian and that it holds both programs and no empty
+# directory. The browser page goes in when build-web/ has it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(dpkg-parsechangelog -S Version)
@@ -35,4 +36,24 @@ rm -rf "$src"
 
 echo "Checking it with lintian"
 lintian --fail-on error,warning "$out"/quillmoor-mothwake_"${version}"_"$arch".changes
+
+# dpkg-deb lists directories with a trailing slash; one that no other entry
+# lies under is empty.
+contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
+for program in ./usr/bin/quillmoor-mothwake ./usr/bin/quillmoor-render; do
+  if ! grep -qxF "$program" <<<"$contents"; then
+    echo "$deb lacks $program" >&2
+    exit 1
+  fi
+done
+empty=$(awk '{ paths[NR] = $0 } END {
+  for (i = 1; i <= NR; i++) if (paths[i] ~ /\/$/) {
+    used = 0
+    for (j = 1; j <= NR; j++) if (j != i && index(paths[j], paths[i]) == 1) { used = 1; break }
+    if (!used) print paths[i]
+  } }' <<<"$contents")
+if [[ -n $empty ]]; then
+  echo "$deb holds empty directories: $empty" >&2
+  exit 1
+fi
 echo "$deb"

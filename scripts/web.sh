@@ -5,7 +5,7 @@
 # Emscripten's cache of system libraries must be writable: the shared one
 # where it is (root), otherwise a private one inside build-web that links to
 # the shared one's files, because Debian's Emscripten will not build into an
-# empty cache.
+# empty cache. One line per step, as make run, and the page's path at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -21,5 +21,8 @@ if [[ ! -w $shared ]]; then
     cp -rs "$shared" "$EM_CACHE.tmp" && mv "$EM_CACHE.tmp" "$EM_CACHE"
   fi
 fi
-cmake --preset web >/dev/null
-cmake --build build-web -j "$jobs"
+scripts/quiet.sh "Configuring (build-web/)" cmake --preset web
+scripts/quiet.sh "Building the page and the Node renderer with Emscripten (minutes the first time)" \
+  cmake --build build-web -j "$jobs"
+page=build-web/quillmoor-mothwake.html
+echo "$page ($(( ($(stat -c %s "$page") + 512) / 1024 )) KB)"

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """make install and make uninstall (scripts/install.sh) on a prefix of their
 own: every file lands under the prefix, in the layout the Debian package has
-under /usr, the hack in XScreenSaver's directory is the program, and
-uninstalling removes exactly what was installed, directories included, and
-nothing that was there before."""
+under /usr (both programs, no empty directory), the hack in XScreenSaver's
+directory is the program, and uninstalling removes exactly what was
+installed, directories included, and nothing that was there before."""
 import os
 import subprocess
 import tempfile
@@ -14,9 +14,11 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 INSTALL = os.path.join(SOURCE, "scripts", "install.sh")
 EXPECTED = {
     "bin/quillmoor-mothwake",
+    "bin/quillmoor-render",
     "libexec/xscreensaver/quillmoor-mothwake",
     "share/xscreensaver/config/quillmoor-mothwake.xml",
     "share/man/man6/quillmoor-mothwake.6",
+    "share/man/man1/quillmoor-render.1",
     "share/applications/quillmoor-mothwake.desktop",
     "share/icons/hicolor/scalable/apps/quillmoor-mothwake.svg",
     "share/icons/hicolor/48x48/apps/quillmoor-mothwake.png",
@@ -52,6 +54,8 @@ def test_install_keeps_to_its_prefix_and_uninstall_leaves_what_was_there():
     page = os.path.join(SOURCE, "build-web", "quillmoor-mothwake.html")
     expected = EXPECTED | ({"share/quillmoor-mothwake/quillmoor-mothwake.html"} if os.path.exists(page) else set())
     assert files == {os.path.join("opt", "qm", f) for f in expected} | before[0], f"installed: {sorted(files)}"
+    empty = [d for d, subdirs, names in os.walk(prefix) if not subdirs and not names]
+    assert not empty, f"empty directories: {empty}"
 
     hack = os.path.join(prefix, "libexec", "xscreensaver", "quillmoor-mothwake")
     assert os.path.islink(hack) and not os.path.isabs(os.readlink(hack)), "the hack should be a relative link"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The saver under the real XScreenSaver daemon, set up as the README says:
-both scenes run in the daemon's window when selected; deactivated, the
-saver ends at once with status 0."""
+"""The saver under the real XScreenSaver daemon, set up as the README says
+(quillmoor-mothwake --add-to-xscreensaver): both scenes run in the daemon's
+window when selected; deactivated, the saver ends at once with status 0.
+The set-up itself, as an ordinary user, on files it may not read or write."""
 import os
 import re
 import shutil
@@ -9,7 +10,8 @@ import subprocess
 import tempfile
 import time
 
-from xharness import EXIT_LIMIT, HACK, USER, Process, Xvfb, ensure_user, is_lit, run_cases, scanlines_every, wait_for
+from xharness import (EXIT_LIMIT, HACK, USER, Process, Xvfb, assert_one_line, ensure_user, for_user, is_lit, run_cases,
+                      scanlines_every, wait_for)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
@@ -25,21 +27,10 @@ def as_user(args, home, display, path="/usr/bin:/bin"):
     return ["runuser", "-u", USER, "--"] + env + args
 
 
-def readme_programs_lines():
-    """The programs: entries the README tells users to add; the man page must show the same."""
-    with open(os.path.join(SOURCE, "README.md")) as f:
-        readme = [line for line in f.read().splitlines() if re.match(r'\s*"Quillmoor Mothwake[^"]*"\s', line)]
-    with open(os.path.join(SOURCE, "packaging", "quillmoor-mothwake.6")) as f:
-        manual = f.read().replace("\\-", "-").replace("\\\\", "\\")
-    assert len(readme) == 2, f"the README should show one programs: line per scene, not {readme}"
-    for line in readme:
-        assert line.strip() in manual, f"the man page lacks the README's line {line.strip()!r}"
-    return readme
-
-
 def make_home(programs, files=()):
     """A home for the daemon's user: ~/.xscreensaver with these programs:
-    entries (each ending in \\n\\ as in the README), plus files copied in."""
+    entries (each ending in \\n\\), or without a programs: list when None,
+    plus files copied in."""
     ensure_user()
     home = tempfile.mkdtemp(prefix="quillmoor-xss-")
     os.chmod(home, 0o755)
@@ -47,8 +38,10 @@ def make_home(programs, files=()):
         os.makedirs(os.path.dirname(os.path.join(home, name)), exist_ok=True)
         shutil.copy(source, os.path.join(home, name))
     with open(os.path.join(home, ".xscreensaver"), "w") as f:
-        f.write(QUIET + "programs:\t\t\t\t\t\t\t\t      \\\n")
-        f.write("".join(line + "\n" for line in programs) + "\n")
+        f.write(QUIET)
+        if programs is not None:
+            f.write("programs:\t\t\t\t\t\t\t\t      \\\n")
+            f.write("".join(line + "\n" for line in programs) + "\n")
     if os.getuid() == 0:
         for directory, _, names in os.walk(home):
             shutil.chown(directory, USER)
@@ -111,12 +104,25 @@ def gone(pid):
         return True
 
 
-def test_readme_programs_lines_run_both_scenes():
-    programs = readme_programs_lines()
-    home = make_home(programs, [(HACK, "bin/quillmoor-mothwake")])
-    with Daemon(home, path=f"{home}/bin:/usr/bin:/bin") as daemon:
+def add_to_xscreensaver(home, program):
+    return subprocess.run(as_user([program, "--add-to-xscreensaver"], home, ":0"), capture_output=True, text=True,
+                          timeout=10)
+
+
+def test_added_entries_run_both_scenes():
+    # Settings of its own but no programs: list, so the command copies
+    # XScreenSaver's list from its defaults and puts the saver at its end.
+    home = make_home(None)
+    program = for_user(HACK)
+    added = add_to_xscreensaver(home, program)
+    assert added.returncode == 0, added
+    forest, skyline = (int(n) for n in re.findall(r"^ *(\d+)\. ", added.stdout, re.M))
+    assert f"xscreensaver-command -select {forest}" in added.stdout, added.stdout
+    with open(os.path.join(home, ".xscreensaver")) as f:
+        assert f.read().startswith(QUIET), "the settings before the list changed"
+    with Daemon(home) as daemon:
         # The city: 225 canvas rows on a 900-row screen, so every fourth row carries a scanline.
-        pid, _ = daemon.start("-select", "2", launched="quillmoor-mothwake -root -scene skyline")
+        pid, _ = daemon.start("-select", str(skyline), launched=f"{program} -root -scene skyline")
         time.sleep(1)
         screen = daemon.screen()
         assert is_lit(screen), "the screen is black while the skyline runs"
@@ -124,12 +130,37 @@ def test_readme_programs_lines_run_both_scenes():
         assert scanlines_every(screen, 2) < 0.7, "scanlines every second row: this is not the skyline"
 
         # The forest replaces it: 450 rows, a scanline every second row.
-        daemon.start("-select", "1", launched="quillmoor-mothwake -root")
+        daemon.start("-select", str(forest), launched=f"{program} -root")
         wait_for(lambda: gone(pid), 2, "the skyline's process to end after the switch")
         time.sleep(1)
         screen = daemon.screen()
         assert is_lit(screen), "the screen is black while the forest runs"
         assert scanlines_every(screen, 2) > 0.9, "the forest's scanlines are not every second row"
+
+
+def test_setup_refuses_files_it_may_not_read_or_write():
+    """As an ordinary user (permissions do not stop root): one line, status 2,
+    the file as it was and no backup beside it."""
+    if os.getuid() != 0:
+        print("skipped: needs root to run the set-up as the test user")
+        return
+    program = for_user(HACK)
+    for mode, reason in ((0o200, "cannot read"), (0o400, "cannot write")):
+        home = make_home(["  maze -root \\n\\"])
+        config = os.path.join(home, ".xscreensaver")
+        with open(config) as f:
+            before = f.read()
+        os.chmod(config, mode)
+        try:
+            result = add_to_xscreensaver(home, program)
+            assert_one_line(result, 2, rf"^quillmoor-mothwake: {reason} {re.escape(config)}: Permission denied$",
+                            f"a file of mode {mode:o}")
+            os.chmod(config, 0o600)
+            with open(config) as f:
+                assert f.read() == before, f"the file of mode {mode:o} changed"
+            assert sorted(os.listdir(home)) == [".xscreensaver"], os.listdir(home)
+        finally:
+            shutil.rmtree(home, ignore_errors=True)
 
 
 def test_deactivated_saver_ends_at_once_with_status_zero():
