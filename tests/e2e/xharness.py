@@ -386,10 +386,11 @@ def rendered(args, path):
     return read_png(path)
 
 
-def shows_reference(screenshot, size, seed, frames, path):
+def shows_reference(screenshot, size, seed, frames, path, extra=()):
     """Waits for screenshot() to show the renderer's picture for a screen of
-    this size; fails with the count of differing pixels when it does not."""
-    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path)
+    this size (with the renderer's extra arguments); fails with the count of
+    differing pixels when it does not."""
+    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames), *extra], path)
     last = [None]
 
     def same():
