@@ -52,7 +52,7 @@ inline constexpr int64_t slowestDialogPanFrames = 1800;
 inline constexpr int64_t fastestDialogPanFrames = 10;
 
 // The frame at which the named scene looks finished, where a grown start
-// begins: the forest's every column filled in, the skyline's every building.
+// begins: the forest's every column filled in, the skyline's city.
 int64_t grownFrame(std::string_view scene);
 
 // Every setting, for a front end that lists them all (a settings dialog).
