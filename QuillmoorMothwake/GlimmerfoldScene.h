@@ -52,6 +52,9 @@ public:
     GlimmerfoldScene(int width, int height, uint64_t seed, int64_t panFrames);
 
     static constexpr int64_t defaultPanFrames = 60;
+    // Frames after which the skyline looks finished (its city filled in):
+    // where a grown start begins.
+    static constexpr int64_t grownFrames = 1800;
 
     void step() override;
     void draw(Canvas& canvas) override;

@@ -44,7 +44,21 @@ void PixelSaverView::prepare() {
     scene_.reset();
     canvas_ = std::make_unique<Canvas>(w, h);
     const uint64_t seed = host().secureRandom->next64();
-    scene_ = makeScene(w, h, seed);
+    scene_ = startScene(w, h, seed);
+    // Stopping: nothing is shown, and a later draw starts a scene anew.
+    if (!scene_) canvas_.reset();
+}
+
+// Drawing changes nothing in a scene, so its first picture after the steps
+// is the one it would have drawn at that frame.
+std::unique_ptr<PixelScene> PixelSaverView::startScene(int width, int height, uint64_t seed) {
+    auto scene = makeScene(width, height, seed);
+    const auto& stopRequested = host().stopRequested;
+    for (int64_t frame = 0; frame < startFrame_; ++frame) {
+        if (stopRequested && stopRequested()) return nullptr;
+        scene->step();
+    }
+    return scene;
 }
 
 void PixelSaverView::draw(platform::Rect) {

@@ -26,6 +26,17 @@ public:
     // The scene factory; every concrete view must provide one.
     virtual std::unique_ptr<PixelScene> makeScene(int width, int height, uint64_t seed);
 
+    // Every scene made from now on is stepped this many frames, without
+    // drawing, before its first picture (0, the default: it starts empty).
+    // A stop request from the host cuts the stepping short and leaves the
+    // view without a scene, drawing black.
+    void setStartFrame(int64_t frame) { startFrame_ = frame; }
+    int64_t startFrame() const { return startFrame_; }
+
+    // A new scene stepped to the start frame, as the view makes each of its
+    // own; none when the host was asked to stop meanwhile.
+    std::unique_ptr<PixelScene> startScene(int width, int height, uint64_t seed);
+
     void animateOneFrame() override;
     void draw(platform::Rect dirty) override;
     bool hasConfigureSheet() const override { return false; }
@@ -41,6 +52,7 @@ private:
     std::unique_ptr<PixelScene> scene_;
     std::unique_ptr<Canvas> canvas_;
     double pixelScale_ = 1.0;
+    int64_t startFrame_ = 0;
     platform::NotificationCenter::Token stopObserver_;
 };
 

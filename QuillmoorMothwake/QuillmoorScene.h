@@ -89,6 +89,9 @@ public:
     };
 
     static constexpr int64_t defaultPanFrames = 1800;
+    // Frames after which the forest looks finished (every column filled in):
+    // where a grown start begins.
+    static constexpr int64_t grownFrames = 3600;
 
     // The eight-by-eight needle patterns; in a row byte 0x80 is column 0, row 0 is the lowest.
     static const std::array<std::array<uint8_t, 8>, 6>& needles();

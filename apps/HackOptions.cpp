@@ -161,6 +161,8 @@ std::string hackUsage(const char* program) {
            "                      (default 1800 for the forest, 60 for the skyline)\n"
            "  -animal NAME        only this animal in the forest, the first one at once (moose, bear, fox)\n"
            "  -seed N             start from this 64-bit seed (decimal or 0x-hex) instead of a random one\n"
+           "  -grown              start every scene where it looks finished, stepped there before the\n"
+           "                      first frame (frame " + std::to_string(grownFrame("forest")) + " of the forest, " + std::to_string(grownFrame("skyline")) + " of the skyline)\n"
            "  -frames N           step the scene N times after the first frame, then hold the last one\n"
            "  -fps                show the frame rate and frame time in a corner\n"
            "  -verbose            report windows, sizes, canvas changes and seeds on stderr\n"

@@ -118,11 +118,11 @@ struct Outputs {
 };
 
 int render(const RenderOptions& o, HeadlessRun& run, Outputs outputs, FILE* out, FILE* err) {
-    const int64_t last = o.lastFrame();
+    const int64_t first = run.firstFrame(), last = o.lastFrame(first);
     Progress progress(last, err);
-    for (int64_t frame = 0; frame <= last; ++frame) {
+    for (int64_t frame = first; frame <= last; ++frame) {
         const bool traced = o.trace && (frame % o.every == 0 || frame == last);
-        const bool filmed = outputs.clip && frame >= o.from;
+        const bool filmed = outputs.clip != nullptr;
         run.advance(frame, traced || filmed || frame == last);
         if (traced) {
             const quillmoor::Canvas& c = run.canvas();
@@ -164,23 +164,25 @@ uint64_t SeedSource::next64() {
 HeadlessRun::HeadlessRun(const RenderOptions& o, FILE* err)
     : bare_(o.canvas.has_value()),
       seeds_(o.settings.seed, err),
-      host_{{}, platform::ProcessInfo::current(), &seeds_, nullptr},
+      host_{{}, platform::ProcessInfo::current(), &seeds_, nullptr, {}},
       framebuffer_(bare_ ? 1 : o.screen.width, bare_ ? 1 : o.screen.height),
       context_(framebuffer_),
       view_(makeSaverView(o.settings, host_, {0, 0, double(o.canvas.value_or(o.screen).width), double(o.canvas.value_or(o.screen).height)},
                           false)),
       runner_(*view_, context_) {
+    if (o.from) view_->setStartFrame(*o.from);
+    first_ = view_->startFrame();
     if (!bare_) return;
-    ownScene_ = view_->makeScene(o.canvas->width, o.canvas->height, seeds_.next64());
+    ownScene_ = view_->startScene(o.canvas->width, o.canvas->height, seeds_.next64());
     ownCanvas_ = std::make_unique<quillmoor::Canvas>(o.canvas->width, o.canvas->height);
 }
 
 void HeadlessRun::advance(int64_t frame, bool draw) {
     if (!bare_) {
-        frame == 0 ? runner_.display() : runner_.tick();
+        frame == first_ ? runner_.display() : runner_.tick();
         return;
     }
-    if (frame > 0) ownScene_->step();
+    if (frame > first_) ownScene_->step();
     if (draw) ownScene_->draw(*ownCanvas_);
 }
 

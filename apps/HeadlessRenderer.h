@@ -42,8 +42,11 @@ class HeadlessRun {
 public:
     HeadlessRun(const RenderOptions& options, FILE* err);
 
-    // Frame 0 is the first draw; every later frame steps first. A bare scene
-    // draws only when asked, since drawing changes nothing in it.
+    // The scene's frame drawn first (--from, --grown; else 0): the scene is
+    // stepped there without drawing.
+    int64_t firstFrame() const { return first_; }
+    // The first frame is the first draw; every later frame steps first. A
+    // bare scene draws only when asked, since drawing changes nothing in it.
     void advance(int64_t frame, bool draw);
 
     const quillmoor::Canvas& canvas() const;
@@ -62,6 +65,7 @@ private:
     platform::ViewRunner runner_;
     std::unique_ptr<quillmoor::PixelScene> ownScene_;
     std::unique_ptr<quillmoor::Canvas> ownCanvas_;
+    int64_t first_ = 0;
 };
 
 // Opens a clip writer; the renderer is handed one so that only the program

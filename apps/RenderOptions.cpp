@@ -8,7 +8,7 @@
 std::string renderUsage() {
     return "usage: quillmoor-render [--screen WxH | --canvas WxH] [--seed N] [--frames N]\n"
            "                        [--out FILE.png] [--canvas-out FILE.png] [--trace [--every K]]\n"
-           "                        [--video FILE.webp|FILE.mp4 [--from N]]\n"
+           "                        [--video FILE.webp|FILE.mp4] [--from N | --grown]\n"
            "                        [--scene NAME] [--pan-frames N] [--animal NAME]\n"
            "  --screen WxH      drive the saver view on a screen of WxH points (default 1920x1080)\n"
            "  --canvas WxH      build the scene for exactly this canvas\n"
@@ -22,7 +22,10 @@ std::string renderUsage() {
            "                    looping, at the canvas or screen size; .mp4 is H.264 of the\n"
            "                    screen (or canvas) scaled up by an even whole number, at least 2,\n"
            "                    to 1080 rows or more\n"
-           "  --from N          with --video: render N frames before the first one written\n"
+           "  --from N          step the scene N frames, without drawing, before the first frame\n"
+           "                    drawn, traced or written\n"
+           "  --grown           start where the scene looks finished: --from " + std::to_string(grownFrame("forest")) + " for the\n"
+           "                    forest, " + std::to_string(grownFrame("skyline")) + " for the skyline\n"
            "  --scene NAME      the scene to show: " + knownSceneNames() + " (default " + std::string(defaultSceneName) + ")\n"
            "  --pan-frames N    frames per one-column scroll, 1 ... 1000000000 (default 1800 for the\n"
            "                    forest, 60 for the skyline; wins over MOTHWAKES_PAN_FRAMES)\n"
@@ -38,7 +41,7 @@ std::string renderUsage() {
 
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error) {
     RenderOptions o;
-    bool sawScreen = false, sawEvery = false, sawFrom = false;
+    bool sawScreen = false, sawEvery = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const auto name = optionName(args[i]);
         if (!name) {
@@ -59,7 +62,11 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
         }
         static const char* const valued[] = {"screen", "canvas", "frames", "out", "canvas-out", "every", "video", "from"};
         const SaverSettingInfo* setting = findSaverSetting(*name);
-        if (setting && setting->isSwitch) setting = nullptr;  // nothing to show a frame rate on
+        if (setting && setting->setting == SaverSetting::showFps) setting = nullptr;  // nothing to show a frame rate on
+        if (setting && setting->isSwitch) {
+            readSaverSetting(*setting, "1", o.settings);
+            continue;
+        }
         if (!setting && std::find(std::begin(valued), std::end(valued), *name) == std::end(valued)) {
             error = "unknown option '" + args[i] + "'";
             return std::nullopt;
@@ -95,7 +102,6 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
             const auto n = parseCount(value, int64_t{1} << 40);
             if (!n) return bad("expected a whole number");
             o.from = *n;
-            sawFrom = true;
         } else if (*name == "every") {
             const auto n = parseCount(value, int64_t{1} << 40);
             if (!n || *n < 1) return bad("expected a whole number of at least 1");
@@ -120,8 +126,8 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
         error = "--out shows a screen; with --canvas use --canvas-out";
         return std::nullopt;
     }
-    if (sawFrom && o.video.empty()) {
-        error = "--from needs --video";
+    if (o.from && o.settings.grown) {
+        error = "--from and --grown exclude each other";
         return std::nullopt;
     }
     if (!o.video.empty() && o.frames < 1) {

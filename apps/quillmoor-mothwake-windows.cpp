@@ -33,6 +33,7 @@ int runSaver(const ScrCommand& command) {
     platform::Host host;
     host.process = platform::ProcessInfo::current();
     host.secureRandom = &seeds;
+    host.stopRequested = [&signals] { return signals.take() != 0; };  // ends a grown start early
     const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
         return std::unique_ptr<platform::ScreenSaverView>(
             makeSaverView(command.settings, h, frame, isPreview));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/Geometry.h"
 #include "platform/GraphicsContext.h"
 #include "platform/NotificationCenter.h"
@@ -14,6 +16,9 @@ struct Host {
     ProcessInfo process;
     SecureRandom* secureRandom = nullptr;
     GraphicsContext* currentContext = nullptr;  // set only while a view draws
+    // True once the host has been asked to stop: long work looks at it now
+    // and then and gives up. Empty: the host never stops a view early.
+    std::function<bool()> stopRequested;
 };
 
 // The screen-saver view base a host drives: it owns the view's frame, the

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "QuillmoorMothwake/GlimmerfoldScene.h"
 #include "QuillmoorMothwake/GlimmerfoldView.h"
+#include "QuillmoorMothwake/QuillmoorScene.h"
 #include "QuillmoorMothwake/QuillmoorMothwakeView.h"
 
 namespace {
@@ -15,6 +17,7 @@ constexpr SaverSettingInfo table[] = {
     {SaverSetting::animal, "animal", "unknown animal", "moose, bear, fox", false},
     {SaverSetting::showFps, "fps", "bad fps", "1 or 0", true},
     {SaverSetting::seed, "seed", "bad seed", "64-bit decimal or 0x-hex", false},
+    {SaverSetting::grown, "grown", "bad grown", "1 or 0", true},
 };
 
 constexpr std::string_view animalNames[] = {"moose", "bear", "fox"};
@@ -66,6 +69,10 @@ bool store(SaverSetting setting, std::string_view text, SaverSettings& settings)
         settings.seed = seed;
         return true;
     }
+    case SaverSetting::grown:
+        if (text != "1" && text != "0") return false;
+        settings.grown = text == "1";
+        return true;
     }
     return false;
 }
@@ -75,6 +82,12 @@ bool store(SaverSetting setting, std::string_view text, SaverSettings& settings)
 bool isKnownScene(std::string_view name) { return name == "forest" || name == "skyline"; }
 
 std::string knownSceneNames() { return "forest, skyline"; }
+
+int64_t grownFrame(std::string_view scene) {
+    if (scene == "forest") return quillmoor::QuillmoorScene::grownFrames;
+    if (scene == "skyline") return quillmoor::GlimmerfoldScene::grownFrames;
+    return 0;
+}
 
 std::span<const SaverSettingInfo> saverSettings() { return table; }
 
@@ -103,6 +116,9 @@ std::optional<std::string> saverSettingText(const SaverSettingInfo& info, const 
     case SaverSetting::seed:
         if (!settings.seed) return std::nullopt;
         return std::to_string(*settings.seed);
+    case SaverSetting::grown:
+        if (!settings.grown) return std::nullopt;
+        return "1";
     }
     return std::nullopt;
 }
@@ -125,7 +141,9 @@ std::unique_ptr<quillmoor::PixelSaverView> makeSaverView(const SaverSettings& se
     const quillmoor::SceneSettings scene = quillmoor::preferring(
         settings.sceneSettings,
         quillmoor::sceneSettingsFromEnvironment(std::getenv("MOTHWAKES_PAN_FRAMES"), std::getenv("MOTHWAKES_ANIMAL")));
-    if (settings.scene == "forest") return std::make_unique<quillmoor::QuillmoorMothwakeView>(host, frame, isPreview, scene);
-    if (settings.scene == "skyline") return std::make_unique<quillmoor::GlimmerfoldView>(host, frame, isPreview, scene);
-    return nullptr;
+    std::unique_ptr<quillmoor::PixelSaverView> view;
+    if (settings.scene == "forest") view = std::make_unique<quillmoor::QuillmoorMothwakeView>(host, frame, isPreview, scene);
+    if (settings.scene == "skyline") view = std::make_unique<quillmoor::GlimmerfoldView>(host, frame, isPreview, scene);
+    if (view && settings.grown) view->setStartFrame(grownFrame(settings.scene));
+    return view;
 }

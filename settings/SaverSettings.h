@@ -28,9 +28,10 @@ struct SaverSettings {
     quillmoor::SceneSettings sceneSettings;  // frames per pan, the one animal
     bool showFps = false;
     std::optional<uint64_t> seed;
+    bool grown = false;  // every scene starts stepped to where it looks finished
 };
 
-enum class SaverSetting { scene, panFrames, animal, showFps, seed };
+enum class SaverSetting { scene, panFrames, animal, showFps, seed, grown };
 
 // One setting as every front end names and describes it.
 struct SaverSettingInfo {
@@ -49,6 +50,10 @@ inline constexpr int64_t maxPanFrames = 1'000'000'000;
 // scene keeps its own pace, to the fast end.
 inline constexpr int64_t slowestDialogPanFrames = 1800;
 inline constexpr int64_t fastestDialogPanFrames = 10;
+
+// The frame at which the named scene looks finished, where a grown start
+// begins: the forest's every column filled in, the skyline's city.
+int64_t grownFrame(std::string_view scene);
 
 // Every setting, for a front end that lists them all (a settings dialog).
 std::span<const SaverSettingInfo> saverSettings();
@@ -74,6 +79,6 @@ std::optional<int64_t> parseCount(std::string_view text, int64_t max);
 
 // The view for the chosen scene. Each of the settings' scene settings wins
 // over its environment variable; the variables are read here, when the view
-// is made.
+// is made. With grown, the view starts every scene at its grown frame.
 std::unique_ptr<quillmoor::PixelSaverView> makeSaverView(const SaverSettings& settings, platform::Host& host,
                                                          platform::Rect frame, bool isPreview);

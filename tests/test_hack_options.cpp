@@ -51,9 +51,10 @@ TEST(HackOptions, ChoosesWhereToDrawLikeXScreenSaverAndXsecurelock) {
     EXPECT_EQ(ok({"-root"}, "").target, X11Target::root) << "an empty variable counts as unset";
     EXPECT_EQ(ok({"-root"}, "0x2a", "wayland-0").target, X11Target::window);
 
-    const HackOptions o = ok({"-fps", "--verbose", "--seed", "0xFFFFFFFFFFFFFFFF", "-scene", "forest"});
+    const HackOptions o = ok({"-fps", "--verbose", "--seed", "0xFFFFFFFFFFFFFFFF", "-scene", "forest", "-grown"});
     EXPECT_TRUE(o.settings.showFps && o.verbose && o.settings.seed == 0xFFFFFFFFFFFFFFFFull && o.settings.scene == "forest");
-    EXPECT_FALSE(ok({}).settings.seed.has_value());
+    EXPECT_TRUE(o.settings.grown);
+    EXPECT_FALSE(ok({}).settings.seed.has_value() || ok({}).settings.grown);
     EXPECT_TRUE(ok({"-help"}).help && ok({"--version"}).version);
 }
 

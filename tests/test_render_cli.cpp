@@ -21,6 +21,7 @@
 
 #include "cli_support.h"
 #include "platform/OutputFile.h"
+#include "settings/SaverSettings.h"
 
 using namespace cli;
 
@@ -139,7 +140,7 @@ TEST_F(RenderCli, FailuresAreOneLineWithTheCauseAndLeaveNothing) {
         {seeded + " --canvas 16384x1 --frames 1 --video " + clip + ".webp", "at most 16383 pixels"},
         {seeded + " --canvas 16384x1 --frames 1 --video " + clip + ".mp4", "wider than 16384"},
         {seeded + " --video " + clip + ".mp4", "--video needs --frames of at least 1"},
-        {seeded + " --frames 5 --from 2", "--from needs --video"},
+        {seeded + " --frames 5 --from 2 --grown --trace", "--from and --grown exclude each other"},
     };
     for (const auto& c : cases) {
         const Outcome run = shell(c.command);
@@ -435,6 +436,28 @@ TEST_F(RenderCli, TraceIsReproducibleFromThePrintedSeed) {
         EXPECT_TRUE(isHex(l.substr(frame.size(), 16), 16) && l[frame.size() + 16] == ' ' && isHex(l.substr(frame.size() + 17), 16)) << l;
     }
     EXPECT_EQ(count, 7);
+}
+
+// The frames stepped without drawing leave the scene where drawing every
+// frame does: the trace from the start frame on is the plain run's.
+TEST_F(RenderCli, FromAndGrownStartLaterWithTheFramesOfAPlainRun) {
+    for (const char* scene : {"forest", "skyline"}) {
+        const int64_t grown = grownFrame(scene);
+        for (const std::string size : {"--screen 400x300", "--canvas 70x40"}) {
+            const std::string args = size + " --seed 21 --scene " + scene + " --trace --every " + std::to_string(grown);
+            const Outcome plain = render(args + " --frames " + std::to_string(grown + 3));
+            ASSERT_EQ(plain.status, 0) << plain.err;
+            const std::string tail = plain.out.substr(plain.out.find('\n') + 1);  // frames grown and grown + 3
+            const Outcome from = render(args + " --from " + std::to_string(grown) + " --frames 3");
+            EXPECT_EQ(from.out, tail) << scene << " " << size;
+            EXPECT_EQ(render(args + " --grown --frames 3").out, tail) << scene << " " << size;
+        }
+    }
+    // With a picture: the last frame is the start frame plus --frames.
+    const Outcome picture = render("--screen 200x150 --seed 4 --from 9 --frames 2 --out " + (dir / "a.png").string());
+    ASSERT_EQ(picture.status, 0) << picture.err;
+    ASSERT_EQ(render("--screen 200x150 --seed 4 --frames 11 --out " + (dir / "b.png").string()).status, 0);
+    EXPECT_EQ(slurp(dir / "a.png"), slurp(dir / "b.png"));
 }
 
 TEST_F(RenderCli, EveryKeepsMultiplesAndTheLastFrame) {

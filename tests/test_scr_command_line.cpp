@@ -42,19 +42,19 @@ TEST(ScrCommandLine, TakesTheCommandsInEitherCaseAndTheirWindowsEitherWay) {
 
 TEST(ScrCommandLine, SaverAndPreviewTakeTheOptionsOfTheX11Program) {
     const ScrCommand saver = command({"/s", "-seed", "0x2a", "-frames", "90", "--scene", "skyline", "-pan-frames",
-                                      "3", "-animal", "fox", "-fps", "-verbose"});
+                                      "3", "-animal", "fox", "-fps", "-grown", "-verbose"});
     EXPECT_EQ(saver.settings.seed, 42u);
     EXPECT_EQ(saver.frames, 90);
     EXPECT_EQ(saver.settings.scene, "skyline");
     EXPECT_EQ(saver.settings.sceneSettings.panFrames, 3);
     EXPECT_TRUE(saver.settings.sceneSettings.animal.has_value());
-    EXPECT_TRUE(saver.settings.showFps && saver.verbose);
+    EXPECT_TRUE(saver.settings.showFps && saver.settings.grown && saver.verbose);
 
     const ScrCommand preview = command({"/p", "77", "-seed", "5"});
     EXPECT_EQ(preview.window, 77u);
     EXPECT_EQ(preview.settings.seed, 5u);
     EXPECT_EQ(preview.settings.scene, defaultSceneName);
-    EXPECT_FALSE(preview.frames || preview.settings.showFps || preview.settings.sceneSettings.panFrames);
+    EXPECT_FALSE(preview.frames || preview.settings.showFps || preview.settings.grown || preview.settings.sceneSettings.panFrames);
 }
 
 TEST(ScrCommandLine, TheOptionsWinOverTheStoredSettingsOneByOne) {

@@ -218,6 +218,39 @@ TEST(PixelSaverView, BuildsNothingUntilItCanDraw) {
     EXPECT_EQ(s.log.steps + narrow.log.steps, 0);
 }
 
+TEST(PixelSaverView, EveryNewSceneIsSteppedToTheStartFrameUnlessAStopCutsItShort) {
+    Screen s(900, 900, 225);
+    s.view->setStartFrame(40);
+    s.draw();
+    EXPECT_EQ(s.log.steps, 40);
+    s.tick();
+    EXPECT_EQ(s.log.steps, 41);
+    s.resize(500, 450);  // a new canvas size: a new scene, stepped again
+    s.draw();
+    EXPECT_EQ(s.log.steps, 81);
+    ASSERT_EQ(s.log.seeds.size(), 2u);
+
+    // A stop request between steps: no scene, only black, and no more steps.
+    int asked = 0;
+    s.host.stopRequested = [&] { return ++asked > 10; };
+    s.resize(600, 450);
+    s.draw();
+    EXPECT_EQ(s.log.steps, 91);
+    EXPECT_EQ(s.view->scene(), nullptr);
+    EXPECT_EQ(s.view->canvas(), nullptr);
+    EXPECT_EQ(s.fb.px[0] | s.fb.px[s.fb.px.size() - 1], 0xFF000000u);
+    s.tick();  // another scene, given up before its first step
+    EXPECT_EQ(s.log.steps, 91);
+    EXPECT_EQ(s.log.seeds.size(), 4u);
+
+    // Should the host go on after all, the next draw starts a scene afresh.
+    s.host.stopRequested = [] { return false; };
+    s.draw();
+    EXPECT_EQ(s.log.steps, 131);
+    EXPECT_EQ(s.log.seeds.size(), 5u);
+    EXPECT_EQ(s.fb.px[0], sceneGrey);
+}
+
 TEST(PixelSaverView, StopNotificationEndsOnlyTheLegacyHostProcessWhileTheViewLives) {
     for (const std::string name : {"legacyScreenSaver", "legacyScreenSaver (Wallpaper)", "quillmoor-mothwake"}) {
         for (const bool released : {false, true}) {

@@ -31,6 +31,7 @@ WebSaver::WebSaver(WebSettings settings) : settings_(std::move(settings)), seeds
 
 void WebSaver::makeSurface(int width, int height) {
     auto view = makeSaverView(settings_.saver, host_, {0, 0, double(width), double(height)}, false);
+    if (settings_.from) view->setStartFrame(*settings_.from);
     surface_ = std::make_unique<platform::SaverSurface>(std::move(view), width, height);
     surface_->useOwnFramebuffer(platform::ChannelOrder::rgbx);
     if (settings_.frames) surface_->holdAfter(*settings_.frames);

@@ -27,10 +27,10 @@ std::optional<std::string> applyPan(SaverSettings& settings, std::string_view va
 
 std::optional<std::string> applyWebSetting(WebSettings& settings, std::string_view name, std::string_view value) {
     if (name == "pan") return applyPan(settings.saver, value);
-    if (name == "frames") {
+    if (name == "frames" || name == "from") {
         const auto frames = parseCount(value, maxFrames);
         if (!frames) return rejected(name, value, "a whole number of frames up to 1000000000");
-        settings.frames = frames;
+        (name == "frames" ? settings.frames : settings.from) = frames;
         return std::nullopt;
     }
     const SaverSettingInfo* setting = findSaverSetting(name);

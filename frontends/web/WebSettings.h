@@ -9,8 +9,9 @@
 
 // What the page was asked for in its URL query: ?scene=skyline&seed=0x2a&fps
 struct WebSettings {
-    SaverSettings saver;            // scene, seed, pan, animal, fps
+    SaverSettings saver;            // scene, seed, pan, animal, fps, grown
     std::optional<int64_t> frames;  // steps after the first frame, then the picture is held
+    std::optional<int64_t> from;    // frames every scene is stepped before it is shown; wins over grown
 };
 
 // Takes one query parameter into settings. A value that is not valid, or a

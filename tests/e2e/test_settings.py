@@ -50,7 +50,7 @@ def test_description_is_built_like_the_stock_ones():
         low, high, default = (int(number.get(k)) for k in ("low", "high", "default"))
         assert number.get("type") == "slider" and low < high and low <= default <= high, number.attrib
         assert number.get("arg").count("%") == 1 and number.get("_low-label") and number.get("_high-label")
-    assert [b.get("arg-set") for b in root.iter("boolean")] == ["--fps"]
+    assert [b.get("arg-set") for b in root.iter("boolean")] == ["--grown", "--fps"]
 
     # Only elements and attributes the stock descriptions use, so xscreensaver-settings knows them all.
     if os.path.isdir(STOCK):

@@ -2,9 +2,11 @@
 """The Wayland saver on a headless sway: one overlay surface per output at
 the output's device size, pixel for pixel what the headless renderer draws;
 keys, pointer buttons and pointer motion end it, a wallpaper ignores keys,
-outputs come and go, and swayidle starts it."""
+outputs come and go, swayidle starts it, and a grown start shows the
+renderer's pictures from the grown frame."""
 import os
 import signal
+import subprocess
 import time
 
 from wlharness import Sway, as_user, until_exit
@@ -69,6 +71,35 @@ def test_a_new_resolution_or_scale_shows_the_held_picture_at_the_new_size():
                     shows_picture(lambda: sway.grab(name, "shown.png"), expected[size],
                                   f"quillmoor-render --screen {size} ({mode}, output scale {scale})")
                 hack.stop_promptly()
+
+
+def test_grown_saver_and_wallpaper_show_the_renderers_pictures_from_the_grown_frame():
+    grown = {"forest": 3600, "skyline": 1800}  # the frames -grown promises
+    with Sway() as sway:
+        names = [next(iter(sway.outputs())), sway.create_output()]
+        layout = {names[0]: "1280x720", names[1]: "1024x768"}
+        for name, size in layout.items():
+            sway.set_output(name, size, 1)
+        for mode, scene in (("--saver", "forest"), ("--wallpaper", "skyline"), ("--saver", "skyline")):
+            with sway.client([HACK, mode, "--grown", "--scene", scene, "--verbose", "--seed", SEED,
+                              "--frames", "7"]) as hack:
+                hack.expect("canvas ")
+                for name, size in layout.items():
+                    shows_reference(lambda: sway.grab(name, f"{name}.png"), size, SEED, 7, sway.path(f"ref-{name}.png"),
+                                    ("--scene", scene, "--from", str(grown[scene])))
+                hack.stop_promptly()
+        # A stop while the first scene is stepped, starved so that the stepping takes a second or more.
+        busy = subprocess.Popen(["taskset", "-c", "0", "sh", "-c", "while :; do :; done"])
+        try:
+            with sway.client(["taskset", "-c", "0", "nice", "-n", "10", HACK, "--saver", "--grown", "--verbose"]) as hack:
+                hack.expect("1024x768 (overlay layer")
+                hack.stop_promptly()
+                time.sleep(0.1)
+                said = hack.seen + [hack.lines.get() for _ in range(hack.lines.qsize())]
+                assert not any("canvas " in line for line in said), f"the stepping ended first: {said}"
+        finally:
+            busy.kill()
+            busy.wait()
 
 
 def test_pointer_motion_and_buttons_end_the_saver_but_jitter_does_not():

@@ -400,10 +400,11 @@ def shows_picture(screenshot, expected, what, timeout=15):
         raise AssertionError(f"{differing_pixels(last[0], expected)} pixels differ from {what}") from None
 
 
-def shows_reference(screenshot, size, seed, frames, path):
+def shows_reference(screenshot, size, seed, frames, path, extra=()):
     """Waits for screenshot() to show the renderer's picture for a screen of
-    this size; fails with the count of differing pixels when it does not."""
-    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames)], path)
+    this size (with the renderer's extra arguments); fails with the count of
+    differing pixels when it does not."""
+    expected = rendered(["--screen", size, "--seed", str(seed), "--frames", str(frames), *extra], path)
     shows_picture(screenshot, expected, f"quillmoor-render --screen {size}")
 
 

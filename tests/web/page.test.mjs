@@ -92,6 +92,10 @@ describe('the page in headless Chromium', () => {
       { scene: 'skyline', width: 500, height: 300, scale: 2, seed: 12345, frames: 30 },
       { scene: 'forest', width: 480, height: 300, scale: 1, seed: 4, frames: 90, query: '&pan=1&animal=fox',
         env: { MOTHWAKES_PAN_FRAMES: '1', MOTHWAKES_ANIMAL: 'fox' } },
+      // A grown start is the renderer's run from the scene's grown frame; from=N wins over grown.
+      { scene: 'forest', width: 960, height: 540, scale: 2, seed: 17, frames: 6, query: '&grown', from: 3600 },
+      { scene: 'skyline', width: 800, height: 450, scale: 1, seed: 23, frames: 9, query: '&grown', from: 1800 },
+      { scene: 'skyline', width: 400, height: 300, scale: 1, seed: 29, frames: 2, query: '&grown&from=700', from: 700 },
     ];
     for (const c of cases) {
       test(`${c.scene} ${c.width}x${c.height} at device pixel ratio ${c.scale}${c.query || ''}`, () =>
@@ -130,11 +134,11 @@ describe('the page in headless Chromium', () => {
     }));
 
   test('bad settings are ignored with a warning each and defaults used', () =>
-    withPage('?scene=moon&seed=x1&pan=fast&animal=cat&fps=yes&frames=-3&colour=red', { width: 320, height: 200 },
+    withPage('?scene=moon&seed=x1&pan=fast&animal=cat&fps=yes&frames=-3&colour=red&grown=2&from=x', { width: 320, height: 200 },
       async (page, messages) => {
         await page.waitFor(() => window.quillmoor && window.quillmoor.frames > 3);
-        assert.equal(messages.warnings.length, 7, messages.warnings.join('\n'));
-        for (const name of ['scene=moon', 'seed=x1', 'pan=fast', 'animal=cat', 'fps=yes', 'frames=-3', 'colour'])
+        assert.equal(messages.warnings.length, 9, messages.warnings.join('\n'));
+        for (const name of ['scene=moon', 'seed=x1', 'pan=fast', 'animal=cat', 'fps=yes', 'frames=-3', 'colour', 'grown=2', 'from=x'])
           assert.ok(messages.warnings.some((w) => w.includes(name)), `no warning for ${name}`);
         assert.equal((await status(page)).held, false);
         assert.deepEqual(messages.errors, []);

@@ -47,12 +47,12 @@ export function firstDifference(a, b) {
 
 // The screen the native renderer shows after so many frames, as RGBA bytes
 // (the PNG read through ImageMagick).
-export function nativeScreen({ width, height, seed, frames, scene = 'forest', env = {} }) {
+export function nativeScreen({ width, height, seed, frames, scene = 'forest', from = 0, env = {} }) {
   const dir = mkdtempSync(join(tmpdir(), 'quillmoor-web-'));
   try {
     const out = join(dir, 'screen.png');
     execFileSync(nativeRenderer, ['--scene', scene, '--screen', `${width}x${height}`, '--seed', String(seed),
-      '--frames', String(frames), '--out', out], { env: { ...process.env, ...env } });
+      '--frames', String(frames), '--from', String(from), '--out', out], { env: { ...process.env, ...env } });
     return { width, height, rgba: execFileSync('convert', [out, '-depth', '8', 'rgba:-'], { maxBuffer: 1 << 28 }) };
   } finally {
     rmSync(dir, { recursive: true, force: true });
