@@ -194,24 +194,6 @@ TEST(Speed, MeansTheSameInBothProgramsAndThePageAndFramesPerPanWinOverIt) {
     }
 }
 
-TEST(Speed, ReachesTheSceneAsItsFramesPerPan) {
-    for (const char* scene : {"forest", "skyline"}) {
-        const std::vector<std::string> base = {"--screen", "320x180", "--seed", "12", "--frames", "360",
-                                               "--trace", "--every", "60", "--scene", scene};
-        const auto with = [&](std::initializer_list<const char*> words) {
-            std::vector<std::string> args = base;
-            args.insert(args.end(), words.begin(), words.end());
-            return args;
-        };
-        const int64_t fast = ownPanFrames(scene) / 30;
-        const std::string expected = trace(with({"--pan-frames", std::to_string(fast).c_str()}), nullptr, nullptr);
-        EXPECT_NE(expected, trace(base, nullptr, nullptr)) << scene << ": 30 times as fast changes nothing";
-        EXPECT_EQ(trace(with({"--speed", "30"}), nullptr, nullptr), expected) << scene;
-        EXPECT_EQ(trace(with({"--speed", "0.5"}), std::to_string(fast).c_str(), nullptr), expected)
-            << scene << ": MOTHWAKES_PAN_FRAMES wins";
-    }
-}
-
 TEST(SceneSettings, VersionHelpAndARunThatWritesNothing) {
     for (const std::string program : {"quillmoor-render", "quillmoor-mothwake"}) {
         const std::string path = std::string(QUILLMOOR_BINARY_DIR) + "/" + program;
