@@ -157,8 +157,10 @@ std::string hackUsage(const char* program) {
            "\n"
            "Other options:\n"
            "  -scene NAME         the scene to show (" + knownSceneNames() + ")\n"
+           "  -speed F            scroll speed relative to the scene's own pace, 0.01 ... 1000\n"
+           "                      (1: its own, 2: twice as fast, 0.5: half as fast)\n"
            "  -pan-frames N       frames (1/30 s each) per one-column scroll, 1 ... 1000000000\n"
-           "                      (default 1800 for the forest, 60 for the skyline)\n"
+           "                      (default 1800 for the forest, 60 for the skyline; wins over -speed)\n"
            "  -animal NAME        only this animal in the forest, the first one at once (moose, bear, fox)\n"
            "  -seed N             start from this 64-bit seed (decimal or 0x-hex) instead of a random one\n"
            "  -grown              start every scene where it looks finished, stepped there before the\n"
@@ -170,5 +172,6 @@ std::string hackUsage(const char* program) {
            "  -help, -version\n"
            "\n"
            "Every option may be spelled with one dash or two. In its own window, q or Esc quits.\n"
-           "-pan-frames and -animal win over MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL.\n";
+           "-pan-frames and -animal win over MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL, which win\n"
+           "over -speed.\n";
 }

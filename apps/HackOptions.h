@@ -19,7 +19,7 @@ struct HackOptions {
     platform::X11Target target = platform::X11Target::ownWindow;  // when frontEnd is x11
     unsigned long windowId = 0;                                    // for X11Target::window
     platform::WaylandMode waylandMode = platform::WaylandMode::window;  // when frontEnd is wayland
-    SaverSettings settings;      // -scene, -pan-frames, -animal, -fps, -seed
+    SaverSettings settings;      // -scene, -speed, -pan-frames, -animal, -fps, -seed
     std::optional<long> frames;  // steps after the first frame, then the last one is held
     bool verbose = false;
     bool addToXScreenSaver = false;  // add the saver to ~/.xscreensaver and exit

@@ -19,7 +19,7 @@ struct RenderOptions {
     std::string video;           // a clip of the canvas (--canvas) or the screen, by extension
     bool trace = false;
     int64_t every = 1;
-    SaverSettings settings;      // --scene, --seed, --pan-frames, --animal, --grown (nothing to show a frame rate on)
+    SaverSettings settings;      // --scene, --seed, --speed, --pan-frames, --animal, --grown (nothing to show a frame rate on)
     bool help = false;
     bool version = false;
 

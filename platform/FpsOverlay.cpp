@@ -32,18 +32,21 @@ constexpr int glyphWidth = 3, glyphHeight = 5;
 // The plate's border around the text, in font dots.
 constexpr int marginDots = 2;
 
-// Five rows of three bits each, the leftmost pixel in the highest bit.
+// Five rows of `width` bits each, the leftmost pixel in the highest bit.
+// Glyphs are three dots wide but for 'm', whose three strokes need five.
 struct Glyph {
     char c;
+    int width;
     std::array<uint8_t, glyphHeight> rows;
 };
 
 const std::array<Glyph, 16>& glyphs() {
     static const std::array<Glyph, 16> table{{
-        {'0', {7, 5, 5, 5, 7}}, {'1', {2, 6, 2, 2, 7}}, {'2', {7, 1, 7, 4, 7}}, {'3', {7, 1, 7, 1, 7}},
-        {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 2, 2}},
-        {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'.', {0, 0, 0, 0, 2}}, {'-', {0, 0, 7, 0, 0}},
-        {'f', {3, 4, 6, 4, 4}}, {'p', {0, 7, 5, 7, 4}}, {'s', {0, 3, 6, 1, 6}}, {'m', {0, 6, 7, 5, 5}},
+        {'0', 3, {7, 5, 5, 5, 7}}, {'1', 3, {2, 6, 2, 2, 7}}, {'2', 3, {7, 1, 7, 4, 7}}, {'3', 3, {7, 1, 7, 1, 7}},
+        {'4', 3, {5, 5, 7, 1, 1}}, {'5', 3, {7, 4, 7, 1, 7}}, {'6', 3, {7, 4, 7, 5, 7}}, {'7', 3, {7, 1, 1, 2, 2}},
+        {'8', 3, {7, 5, 7, 5, 7}}, {'9', 3, {7, 5, 7, 1, 7}}, {'.', 3, {0, 0, 0, 0, 2}}, {'-', 3, {0, 0, 7, 0, 0}},
+        {'f', 3, {3, 4, 6, 4, 4}}, {'p', 3, {0, 7, 5, 7, 4}}, {'s', 3, {0, 3, 6, 1, 6}},
+        {'m', 5, {0b00000, 0b11010, 0b10101, 0b10101, 0b10101}},
     }};
     return table;
 }
@@ -52,6 +55,12 @@ const Glyph* find(char c) {
     for (const Glyph& g : glyphs())
         if (g.c == c) return &g;
     return nullptr;
+}
+
+// Font dots from one character's left edge to the next one's.
+int advanceDots(char c) {
+    const Glyph* g = find(c);
+    return (g ? g->width : glyphWidth) + 1;
 }
 
 void setPixel(PixelView frame, int x, int y, uint32_t colour) {
@@ -63,9 +72,11 @@ void setPixel(PixelView frame, int x, int y, uint32_t colour) {
 
 int overlayDot(int frameHeight) { return std::max(2, frameHeight / 540); }
 
-PixelRect overlayBox(int frameWidth, int frameHeight, std::size_t length, int dot) {
-    const int64_t advance = (glyphWidth + 1) * int64_t{dot}, margin = marginDots * int64_t{dot};
-    const int64_t plateW = static_cast<int64_t>(length) * advance + dot + 2 * margin;
+PixelRect overlayBox(int frameWidth, int frameHeight, std::string_view text, int dot) {
+    int64_t textDots = 0;
+    for (const char c : text) textDots += advanceDots(c);
+    const int64_t margin = marginDots * int64_t{dot};
+    const int64_t plateW = textDots * dot + dot + 2 * margin;
     const int64_t plateH = (glyphHeight + 2) * int64_t{dot} + 2 * margin;
     const int w = static_cast<int>(std::min<int64_t>(plateW, frameWidth)), h = static_cast<int>(std::min<int64_t>(plateH, frameHeight));
     return intersection({0, frameHeight - h, w, h}, {0, 0, frameWidth, frameHeight});
@@ -73,32 +84,31 @@ PixelRect overlayBox(int frameWidth, int frameHeight, std::size_t length, int do
 
 void drawOverlayText(PixelView frame, const std::string& text, int dot) {
     dot = std::max(1, dot);
-    const PixelRect plate = overlayBox(frame.width, frame.height, text.size(), dot);
+    const PixelRect plate = overlayBox(frame.width, frame.height, text, dot);
     for (int y = plate.y; y < plate.bottom(); ++y)
         std::fill(frame.row(y) + plate.x, frame.row(y) + plate.right(), 0xFF000000u);
 
     // The pen starts inside the margin, measured from the plate's unclipped top.
     const int plateH = (glyphHeight + 2 + 2 * marginDots) * dot;
-    const int advance = (glyphWidth + 1) * dot;
     int penX = (marginDots + 1) * dot;
     const int penY = frame.height - plateH + (marginDots + 1) * dot;
     for (const char c : text) {
         if (penX >= frame.width) break;
         if (const Glyph* g = find(c))
             for (int row = 0; row < glyphHeight; ++row)
-                for (int col = 0; col < glyphWidth; ++col) {
-                    if (!((g->rows[row] >> (glyphWidth - 1 - col)) & 1)) continue;
+                for (int col = 0; col < g->width; ++col) {
+                    if (!((g->rows[row] >> (g->width - 1 - col)) & 1)) continue;
                     for (int dy = 0; dy < dot; ++dy)
                         for (int dx = 0; dx < dot; ++dx)
                             setPixel(frame, penX + col * dot + dx, penY + row * dot + dy, 0xFFFFFFFFu);
                 }
-        penX += advance;
+        penX += advanceDots(c) * dot;
     }
 }
 
 Region FpsOverlay::update(const std::string& text, int frameWidth, int frameHeight) {
     const int dot = overlayDot(frameHeight);
-    const PixelRect box = text.empty() ? PixelRect{} : overlayBox(frameWidth, frameHeight, text.size(), dot);
+    const PixelRect box = text.empty() ? PixelRect{} : overlayBox(frameWidth, frameHeight, text, dot);
     Region changed;
     if (text == text_ && box == box_) return changed;
     changed.add(box_);

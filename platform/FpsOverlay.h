@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "platform/Framebuffer.h"
 #include "platform/Region.h"
@@ -31,9 +32,9 @@ private:
 // 2 pixels up to 1080 rows, growing with the frame so the text stays readable.
 int overlayDot(int frameHeight);
 
-// The pixels drawOverlayText() writes for text of this length: the plate in
-// the lower-left corner, clipped to the frame.
-PixelRect overlayBox(int frameWidth, int frameHeight, std::size_t length, int dot);
+// The pixels drawOverlayText() writes for this text: the plate in the
+// lower-left corner, as wide as the text's glyphs, clipped to the frame.
+PixelRect overlayBox(int frameWidth, int frameHeight, std::string_view text, int dot);
 
 // Draws text in a small built-in bitmap font (digits, '.', '-', ' ', and the
 // letters of "fps" and "ms"), each font dot dot x dot pixels, into the

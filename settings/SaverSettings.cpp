@@ -8,11 +8,13 @@
 #include "QuillmoorMothwake/GlimmerfoldView.h"
 #include "QuillmoorMothwake/QuillmoorScene.h"
 #include "QuillmoorMothwake/QuillmoorMothwakeView.h"
+#include "QuillmoorMothwake/QuillmoorScene.h"
 
 namespace {
 
 constexpr SaverSettingInfo table[] = {
     {SaverSetting::scene, "scene", "unknown scene", "forest, skyline", false},
+    {SaverSetting::speed, "speed", "bad speed", "0.01 ... 1000", false},
     {SaverSetting::panFrames, "pan-frames", "bad frames per pan", "1 ... 1000000000", false},
     {SaverSetting::animal, "animal", "unknown animal", "moose, bear, fox", false},
     {SaverSetting::showFps, "fps", "bad fps", "1 or 0", true},
@@ -47,6 +49,13 @@ bool store(SaverSetting setting, std::string_view text, SaverSettings& settings)
         if (!isKnownScene(text)) return false;
         settings.scene = text;
         return true;
+    case SaverSetting::speed: {
+        const auto speed = parseSpeed(text);
+        if (!speed || speed->millionths < slowestSpeed.millionths || speed->millionths > fastestSpeed.millionths)
+            return false;
+        settings.speed = speed;
+        return true;
+    }
     case SaverSetting::panFrames: {
         const auto n = parseCount(text, maxPanFrames);
         if (!n || *n < 1) return false;
@@ -106,6 +115,9 @@ std::optional<std::string> saverSettingText(const SaverSettingInfo& info, const 
     case SaverSetting::scene:
         if (settings.scene == defaultSceneName) return std::nullopt;
         return settings.scene;
+    case SaverSetting::speed:
+        if (!settings.speed) return std::nullopt;
+        return speedText(*settings.speed);
     case SaverSetting::panFrames:
         if (!settings.sceneSettings.panFrames) return std::nullopt;
         return std::to_string(*settings.sceneSettings.panFrames);
@@ -136,11 +148,57 @@ std::optional<int64_t> parseCount(std::string_view text, int64_t max) {
     return value;
 }
 
+std::optional<Speed> parseSpeed(std::string_view text) {
+    constexpr int places = 6;  // millionths
+    const size_t point = text.find_first_of(".,");
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view{} : text.substr(point + 1);
+    if (point != std::string_view::npos && (fraction.empty() || fraction.size() > places)) return std::nullopt;
+    // Far above any speed taken, yet no overflow in millionths.
+    const auto units = parseCount(whole, 1'000'000'000'000);
+    if (!units) return std::nullopt;
+    int64_t millionths = *units * 1'000'000;
+    int64_t scale = 100'000;
+    for (const char digit : fraction) {
+        if (digit < '0' || digit > '9') return std::nullopt;
+        millionths += (digit - '0') * scale;
+        scale /= 10;
+    }
+    return Speed{millionths};
+}
+
+std::string speedText(Speed speed) {
+    std::string text = std::to_string(speed.millionths / 1'000'000);
+    std::string fraction = std::to_string(1'000'000 + speed.millionths % 1'000'000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
+}
+
+int64_t ownPanFrames(std::string_view scene) {
+    return scene == "skyline" ? quillmoor::GlimmerfoldScene::defaultPanFrames : quillmoor::QuillmoorScene::defaultPanFrames;
+}
+
+int64_t panFramesAtSpeed(int64_t ownFrames, Speed speed) {
+    // own ÷ speed rounded, halves up, in whole numbers: (2·own·10⁶ + m) ÷ 2m.
+    const int64_t m = std::max<int64_t>(1, speed.millionths);
+    return std::max<int64_t>(1, (2 * ownFrames * 1'000'000 + m) / (2 * m));
+}
+
+std::optional<int64_t> chosenPanFrames(const SaverSettings& settings, const char* environmentPanFrames) {
+    const auto set = quillmoor::preferring(settings.sceneSettings,
+                                           quillmoor::sceneSettingsFromEnvironment(environmentPanFrames, nullptr));
+    if (set.panFrames) return set.panFrames;
+    if (settings.speed) return panFramesAtSpeed(ownPanFrames(settings.scene), *settings.speed);
+    return std::nullopt;
+}
+
 std::unique_ptr<quillmoor::PixelSaverView> makeSaverView(const SaverSettings& settings, platform::Host& host,
                                                          platform::Rect frame, bool isPreview) {
-    const quillmoor::SceneSettings scene = quillmoor::preferring(
-        settings.sceneSettings,
-        quillmoor::sceneSettingsFromEnvironment(std::getenv("MOTHWAKES_PAN_FRAMES"), std::getenv("MOTHWAKES_ANIMAL")));
+    const char* environmentPanFrames = std::getenv("MOTHWAKES_PAN_FRAMES");
+    quillmoor::SceneSettings scene = quillmoor::preferring(
+        settings.sceneSettings, quillmoor::sceneSettingsFromEnvironment(environmentPanFrames, std::getenv("MOTHWAKES_ANIMAL")));
+    scene.panFrames = chosenPanFrames(settings, environmentPanFrames);
     std::unique_ptr<quillmoor::PixelSaverView> view;
     if (settings.scene == "forest") view = std::make_unique<quillmoor::QuillmoorMothwakeView>(host, frame, isPreview, scene);
     if (settings.scene == "skyline") view = std::make_unique<quillmoor::GlimmerfoldView>(host, frame, isPreview, scene);

@@ -7,7 +7,7 @@ namespace {
 
 constexpr StoredName names[] = {
     {"Scene", SaverSetting::scene, false},
-    {"PanFrames", SaverSetting::panFrames, true},
+    {"Speed", SaverSetting::speed, false},
     {"Animal", SaverSetting::animal, false},
     {"ShowFps", SaverSetting::showFps, true},
 };
@@ -33,10 +33,9 @@ std::optional<std::string> readOne(const StoredName& name, const StoredValue& va
     if (!text) return name.isNumber ? "text where a number belongs" : "a number where text belongs";
     SaverSettings candidate = settings;
     if (auto problem = readSaverSetting(infoOf(name.setting), *text, candidate)) return problem;
-    const auto frames = candidate.sceneSettings.panFrames;
-    if (frames && (*frames < fastestDialogPanFrames || *frames > slowestDialogPanFrames))
-        return "scroll speed " + *text + " outside " + std::to_string(fastestDialogPanFrames) + " ... " +
-               std::to_string(slowestDialogPanFrames);
+    const auto speed = candidate.speed;
+    if (speed && (speed->millionths < slowestDialogSpeed.millionths || speed->millionths > fastestDialogSpeed.millionths))
+        return "speed " + *text + " outside " + speedText(slowestDialogSpeed) + " ... " + speedText(fastestDialogSpeed);
     settings = candidate;
     return std::nullopt;
 }
@@ -62,7 +61,7 @@ StoredValues storedValuesOf(const SaverSettings& settings) {
         const auto text = saverSettingText(infoOf(name.setting), settings);
         if (!text) continue;
         if (name.isNumber) {
-            // Every number kept fits: frames per pan as the dialog offers them, or 0 and 1.
+            // Every number kept fits: 0 or 1.
             const auto number = parseCount(*text, std::numeric_limits<uint32_t>::max());
             if (number) values.emplace(name.name, static_cast<uint32_t>(*number));
         } else {
@@ -72,15 +71,31 @@ StoredValues storedValuesOf(const SaverSettings& settings) {
     return values;
 }
 
-int panSliderPosition(std::optional<int64_t> panFrames) {
-    const int64_t frames = std::clamp(panFrames.value_or(slowestDialogPanFrames), fastestDialogPanFrames,
-                                      slowestDialogPanFrames);
-    return static_cast<int>(fastestDialogPanFrames + slowestDialogPanFrames - frames);
+namespace {
+
+constexpr int middle = speedSliderPositions / 2;
+// Millionths of the own pace per position on either side of the middle.
+constexpr int64_t slowerStep = (ownSpeed.millionths - slowestDialogSpeed.millionths) / middle;
+constexpr int64_t fasterStep = (fastestDialogSpeed.millionths - ownSpeed.millionths) / middle;
+static_assert(slowerStep * middle == ownSpeed.millionths - slowestDialogSpeed.millionths &&
+              fasterStep * middle == fastestDialogSpeed.millionths - ownSpeed.millionths,
+              "every position is a whole number of millionths");
+
+// n ÷ d rounded to the nearest whole number, for n, d > 0.
+int64_t nearest(int64_t n, int64_t d) { return (2 * n + d) / (2 * d); }
+
+}  // namespace
+
+int speedSliderPosition(std::optional<Speed> speed) {
+    const int64_t m = std::clamp(speed.value_or(ownSpeed).millionths, slowestDialogSpeed.millionths,
+                                 fastestDialogSpeed.millionths);
+    if (m <= ownSpeed.millionths) return static_cast<int>(nearest(m - slowestDialogSpeed.millionths, slowerStep));
+    return middle + static_cast<int>(nearest(m - ownSpeed.millionths, fasterStep));
 }
 
-std::optional<int64_t> panFramesAtSlider(int position) {
-    const int64_t frames = fastestDialogPanFrames + slowestDialogPanFrames -
-                           std::clamp<int64_t>(position, fastestDialogPanFrames, slowestDialogPanFrames);
-    if (frames == slowestDialogPanFrames) return std::nullopt;
-    return frames;
+std::optional<Speed> speedAtSlider(int position) {
+    const int p = std::clamp(position, 0, speedSliderPositions);
+    if (p == middle) return std::nullopt;
+    if (p < middle) return Speed{slowestDialogSpeed.millionths + slowerStep * p};
+    return Speed{ownSpeed.millionths + fasterStep * (p - middle)};
 }

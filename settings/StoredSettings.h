@@ -13,9 +13,10 @@
 #include "settings/SaverSettings.h"
 
 // The settings as a store of named values keeps them between runs (the
-// Windows registry): Scene ("forest" or "skyline", text), PanFrames (a
-// number; none: each scene's own pace), Animal ("moose", "bear" or "fox",
-// text; none: any) and ShowFps (the number 0 or 1). The seed is never kept.
+// Windows registry): Scene ("forest" or "skyline", text), Speed (text in
+// decimal as -speed takes it, "2.5"; none: each scene's own pace), Animal
+// ("moose", "bear" or "fox", text; none: any) and ShowFps (the number 0 or
+// 1). The seed is never kept, nor frames per pan.
 
 // A stored value: text or a 32-bit number (REG_SZ, REG_DWORD).
 using StoredValue = std::variant<std::string, uint32_t>;
@@ -23,7 +24,7 @@ using StoredValues = std::map<std::string, StoredValue, std::less<>>;
 
 // One stored value and the setting it holds.
 struct StoredName {
-    std::string_view name;  // "PanFrames"
+    std::string_view name;  // "Speed"
     SaverSetting setting;
     bool isNumber;
 };
@@ -36,17 +37,18 @@ struct StoredRead {
 };
 
 // The settings the values hold, from the defaults. A value of the wrong kind,
-// one its setting does not take or a scroll speed the settings dialog does
-// not offer leaves that setting at its default and gives a line naming it;
+// one its setting does not take or a speed the settings dialog does not
+// offer leaves that setting at its default and gives a line naming it;
 // names it does not know are passed over.
 StoredRead readStoredSettings(const StoredValues& values);
 
 // The values that keep these settings; a setting at its default has none.
 StoredValues storedValuesOf(const SaverSettings& settings);
 
-// The settings dialog's scroll-speed slider: positions from
-// fastestDialogPanFrames (slow, at the left) to slowestDialogPanFrames
-// (fast), the frames per pan running the other way; the slow end is no
-// value, each scene's own pace.
-int panSliderPosition(std::optional<int64_t> panFrames);
-std::optional<int64_t> panFramesAtSlider(int position);
+// The settings dialog's speed slider, which runs as XScreenSaver's ratio
+// slider does: from slowestDialogSpeed at position 0 evenly up to the scene's
+// own pace in the middle, then evenly up to fastestDialogSpeed at the right
+// end. The middle is no value: each scene's own pace.
+inline constexpr int speedSliderPositions = 200;
+int speedSliderPosition(std::optional<Speed> speed);
+std::optional<Speed> speedAtSlider(int position);

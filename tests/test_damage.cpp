@@ -86,7 +86,7 @@ TEST(FpsOverlay, BoxHoldsEveryPixelDrawnAndGrowsWithTheDot) {
             Framebuffer frame(w, h);
             std::fill(frame.px.begin(), frame.px.end(), 0xFF0000FFu);
             drawOverlayText(frame, "30.0 fps 4.2 ms", dot);
-            const PixelRect box = overlayBox(w, h, 15, dot);
+            const PixelRect box = overlayBox(w, h, "30.0 fps 4.2 ms", dot);
             ASSERT_TRUE(box.x == 0 && box.bottom() == h) << "not in the lower-left corner";
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
@@ -103,14 +103,22 @@ TEST(FpsOverlay, BoxHoldsEveryPixelDrawnAndGrowsWithTheDot) {
     EXPECT_EQ(overlayDot(1080), 2);
     EXPECT_EQ(overlayDot(2160), 4);
 
+    // "ms", not "ns": the m's foot row has three strokes, apart.
+    Framebuffer m(20, 20);
+    drawOverlayText(m, "m", 1);
+    const int foot = m.height - 1 - 3;  // the glyph's last row: above the margin and the spare row
+    std::string strokes;
+    for (int x = 0; x < m.width; ++x) strokes += m.at(x, foot) == 0xFFFFFFFFu ? '#' : '.';
+    EXPECT_EQ(strokes.substr(0, 10), "...#.#.#..") << strokes;
+
     // The overlay damages its boxes only when its text or place changes.
     FpsOverlay overlay;
     EXPECT_TRUE(overlay.update("", 640, 480).empty());
     const Region shown = overlay.update("-- fps", 640, 480);
-    EXPECT_EQ(shown.bounds(), overlayBox(640, 480, 6, 2));
+    EXPECT_EQ(shown.bounds(), overlayBox(640, 480, "-- fps", 2));
     EXPECT_TRUE(overlay.update("-- fps", 640, 480).empty());
-    EXPECT_EQ(overlay.update("30.0 fps", 640, 480).bounds(), overlayBox(640, 480, 8, 2));
-    EXPECT_EQ(overlay.update("", 640, 480).bounds(), overlayBox(640, 480, 8, 2));
+    EXPECT_EQ(overlay.update("30.0 fps", 640, 480).bounds(), overlayBox(640, 480, "30.0 fps", 2));
+    EXPECT_EQ(overlay.update("", 640, 480).bounds(), overlayBox(640, 480, "30.0 fps", 2));
 }
 
 namespace {

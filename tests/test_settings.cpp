@@ -1,6 +1,7 @@
-// The shared settings on both programs' command lines; the options that stand
-// in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL, which win over the
-// variables; --version and --help.
+// The shared settings on both programs' command lines and the page's query;
+// the options that stand in for MOTHWAKES_PAN_FRAMES and MOTHWAKES_ANIMAL,
+// which win over the variables; a speed relative to each scene's own pace,
+// which both win over; --version and --help.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,6 +16,9 @@
 #include "apps/HeadlessRenderer.h"
 #include "apps/RenderOptions.h"
 #include "cli_support.h"
+#include "frontends/web/WebSettings.h"
+#include "QuillmoorMothwake/GlimmerfoldScene.h"
+#include "QuillmoorMothwake/QuillmoorScene.h"
 
 using quillmoor::Animals;
 
@@ -124,6 +128,72 @@ TEST(SceneSettings, AnOptionGivesTheSameRunAsItsVariable) {
     }
 }
 
+TEST(Speed, IsReadAsADecimalWithoutSignOrExponentWithinItsRange) {
+    const std::pair<const char*, int64_t> taken[] = {
+        {"1", 1'000'000}, {"0.25", 250'000}, {"2,5", 2'500'000}, {"007.5", 7'500'000},
+        {"0.000001", 1}, {"12.345678", 12'345'678}, {"1000", 1'000'000'000}, {"0", 0}};
+    for (const auto& [text, millionths] : taken) {
+        EXPECT_EQ(parseSpeed(text), Speed{millionths}) << text;
+        EXPECT_EQ(parseSpeed(speedText(Speed{millionths})), Speed{millionths}) << text;
+    }
+    EXPECT_EQ(speedText(Speed{2'500'000}), "2.5");
+    EXPECT_EQ(speedText(Speed{10'000}), "0.01");
+    for (const char* bad : {"", ".5", "1.", "-1", "+1", "1e3", "0x10", " 1", "1 ", "1.2345678", "1..2", "1.2.3", "inf", "nan"})
+        EXPECT_EQ(parseSpeed(bad), std::nullopt) << '"' << bad << '"';
+
+    for (const char* text : {"0.01", "1000", "1000.000000"}) EXPECT_EQ(hackError({"-speed", text}), "") << text;
+    EXPECT_EQ(hackError({"-speed", "0.009"}), "bad speed \"0.009\" (0.01 ... 1000)");
+    EXPECT_EQ(hackError({"-speed", "1000.000001"}), "bad speed \"1000.000001\" (0.01 ... 1000)");
+}
+
+TEST(Speed, GivesEachSceneItsOwnPaceDividedByTheSpeedRounded) {
+    constexpr int64_t forest = quillmoor::QuillmoorScene::defaultPanFrames, skyline = quillmoor::GlimmerfoldScene::defaultPanFrames;
+    EXPECT_EQ(std::pair(ownPanFrames("forest"), ownPanFrames("skyline")), std::pair(forest, skyline));
+    const std::tuple<const char*, int64_t, int64_t> cases[] = {
+        // speed, forest's frames per pan, skyline's
+        {"1", 1800, 60},    {"2", 900, 30},        {"0.5", 3600, 120}, {"0.25", 7200, 240}, {"30", 60, 2},
+        {"40", 45, 2},      // 1.5 rounds up
+        {"7", 257, 9},      {"0.7", 2571, 86},     {"1000", 2, 1},     // never below one frame
+        {"0.01", 180000, 6000}};
+    for (const auto& [text, forestFrames, skylineFrames] : cases) {
+        const Speed speed = *parseSpeed(text);
+        EXPECT_EQ(std::pair(panFramesAtSpeed(forest, speed), panFramesAtSpeed(skyline, speed)),
+                  std::pair(forestFrames, skylineFrames))
+            << "speed " << text;
+    }
+}
+
+TEST(Speed, MeansTheSameInBothProgramsAndThePageAndFramesPerPanWinOverIt) {
+    for (const char* scene : {"forest", "skyline"}) {
+        const auto frames = [&](std::vector<std::string> words, const char* variable = nullptr) {
+            words.insert(words.end(), {"--scene", scene});
+            const SaverSettings fromHack = std::get<HackOptions>(hack(words)).settings;
+            words.push_back("--trace");
+            std::string error;
+            const auto fromRenderer = parseRenderOptions(words, error);
+            EXPECT_TRUE(fromRenderer) << error;
+            EXPECT_EQ(chosenPanFrames(fromHack, variable), chosenPanFrames(fromRenderer->settings, variable));
+            return chosenPanFrames(fromHack, variable);
+        };
+        const int64_t own = ownPanFrames(scene);
+        EXPECT_EQ(frames({}), std::nullopt) << "nothing set: the scene's own pace";
+        EXPECT_EQ(frames({"-speed", "2"}), own / 2);
+        EXPECT_EQ(frames({"-speed", "2", "-pan-frames", "7"}), 7);
+        EXPECT_EQ(frames({"-pan-frames", "7", "-speed", "2"}), 7) << "whichever comes first";
+        EXPECT_EQ(frames({"-speed", "2"}, "11"), 11) << "MOTHWAKES_PAN_FRAMES wins over a speed";
+        EXPECT_EQ(frames({"-speed", "2", "-pan-frames", "7"}, "11"), 7);
+
+        WebSettings page;
+        for (const auto& [name, value] : {std::pair("scene", scene), std::pair("speed", "0.5")})
+            EXPECT_EQ(applyWebSetting(page, name, value), std::nullopt);
+        EXPECT_EQ(chosenPanFrames(page.saver, nullptr), frames({"-speed", "0.5"}));
+        EXPECT_EQ(chosenPanFrames(page.saver, nullptr), own * 2);
+        EXPECT_EQ(applyWebSetting(page, "pan", "7"), std::nullopt);
+        EXPECT_EQ(chosenPanFrames(page.saver, nullptr), 7);
+        EXPECT_NE(applyWebSetting(page, "speed", "-1"), std::nullopt);
+    }
+}
+
 TEST(SceneSettings, VersionHelpAndARunThatWritesNothing) {
     for (const std::string program : {"quillmoor-render", "quillmoor-mothwake"}) {
         const std::string path = std::string(QUILLMOOR_BINARY_DIR) + "/" + program;
@@ -131,7 +201,7 @@ TEST(SceneSettings, VersionHelpAndARunThatWritesNothing) {
         const cli::Outcome version = cli::shell(path + " --version"), help = cli::shell(path + " -help");
         EXPECT_EQ(std::pair(version.status, version.out + version.err), std::pair(0, program + " " QUILLMOOR_VERSION "\n"));
         EXPECT_EQ(help.status, 0) << program;
-        for (const char* word : {"skyline", "-pan-frames", "-animal", "-version"})
+        for (const char* word : {"skyline", "-speed", "-pan-frames", "-animal", "-version"})
             EXPECT_NE(help.out.find(word), std::string::npos) << program << " --help lacks " << word;
     }
     const cli::Outcome nothing = cli::render("--screen 64x36 --frames 3");

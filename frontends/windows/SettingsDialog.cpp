@@ -21,8 +21,9 @@ struct Choice {
 constexpr Choice scenes[] = {{"forest", L"Night forest"}, {"skyline", L"City skyline"}};
 constexpr Choice animals[] = {{"", L"Any animal"}, {"moose", L"Only moose"}, {"bear", L"Only bears"}, {"fox", L"Only foxes"}};
 
-// The slider's page (Page Up, Page Down, a click beside the thumb): a tenth of its range.
-constexpr int sliderPage = static_cast<int>(slowestDialogPanFrames - fastestDialogPanFrames) / 10;
+// The slider's page (Page Up, Page Down, a click beside the thumb) and ticks:
+// a tenth of its range, so that the middle, each scene's own pace, has a tick.
+constexpr int sliderPage = speedSliderPositions / 10;
 
 const SaverSettingInfo& settingNamed(std::string_view name) { return *findSaverSetting(name); }
 
@@ -80,8 +81,8 @@ private:
     static void prepare(HWND dialog) {
         fillList(dialog, IDC_SCENE, scenes);
         fillList(dialog, IDC_ANIMAL, animals);
-        send(dialog, IDC_SPEED, TBM_SETRANGEMIN, FALSE, fastestDialogPanFrames);
-        send(dialog, IDC_SPEED, TBM_SETRANGEMAX, FALSE, slowestDialogPanFrames);
+        send(dialog, IDC_SPEED, TBM_SETRANGEMIN, FALSE, 0);
+        send(dialog, IDC_SPEED, TBM_SETRANGEMAX, FALSE, speedSliderPositions);
         send(dialog, IDC_SPEED, TBM_SETPAGESIZE, 0, sliderPage);
         send(dialog, IDC_SPEED, TBM_SETTICFREQ, sliderPage);
     }
@@ -89,7 +90,7 @@ private:
     static void show(HWND dialog, const SaverSettings& settings) {
         selectValue(dialog, IDC_SCENE, scenes, settings.scene);
         selectValue(dialog, IDC_ANIMAL, animals, saverSettingText(settingNamed("animal"), settings).value_or(""));
-        send(dialog, IDC_SPEED, TBM_SETPOS, TRUE, panSliderPosition(settings.sceneSettings.panFrames));
+        send(dialog, IDC_SPEED, TBM_SETPOS, TRUE, speedSliderPosition(settings.speed));
         CheckDlgButton(dialog, IDC_FPS, settings.showFps ? BST_CHECKED : BST_UNCHECKED);
     }
 
@@ -101,8 +102,8 @@ private:
         readSaverSetting(settingNamed("scene"), selectedValue(dialog, IDC_SCENE, scenes), settings);
         if (const auto animal = selectedValue(dialog, IDC_ANIMAL, animals); !animal.empty())
             readSaverSetting(settingNamed("animal"), animal, settings);
-        const auto frames = panFramesAtSlider(static_cast<int>(send(dialog, IDC_SPEED, TBM_GETPOS)));
-        if (frames) readSaverSetting(settingNamed("pan-frames"), std::to_string(*frames), settings);
+        if (const auto speed = speedAtSlider(static_cast<int>(send(dialog, IDC_SPEED, TBM_GETPOS))))
+            readSaverSetting(settingNamed("speed"), speedText(*speed), settings);
         readSaverSetting(settingNamed("fps"), IsDlgButtonChecked(dialog, IDC_FPS) == BST_CHECKED ? "1" : "0", settings);
         return settings;
     }

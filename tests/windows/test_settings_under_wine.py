@@ -79,10 +79,10 @@ def answer(display, process, *keys):
     ended(process, 20, f"the dialog after {' '.join(keys)}")
 
 
-def skyline(display, seed, frames):
-    path = os.path.join(display.tmp, f"skyline-{seed}-{frames}.png")
+def skyline(display, seed, frames, *options):
+    path = os.path.join(display.tmp, f"skyline-{seed}-{frames}{''.join(options)}.png")
     subprocess.run([RENDER, "--screen", SIZE, "--seed", str(seed), "--frames", str(frames), "--scene", "skyline",
-                    "--out", path], check=True, capture_output=True)
+                    *options, "--out", path], check=True, capture_output=True)
     return path
 
 
@@ -108,6 +108,15 @@ def test_ok_keeps_the_chosen_scene_and_the_saver_shows_it(display):
     # The command line wins over what is kept.
     saver_shows(display, reference(display.tmp, SIZE, 21, 12), "-seed", "21", "-frames", "12", "-scene", "forest")
 
+    # Tab to the speed slider: its right end is thirty times each scene's own pace.
+    process, _ = dialog(display)
+    answer(display, process, "Tab", "End", "Return")
+    assert stored(display) == {"Scene": ("REG_SZ", "skyline"), "Speed": ("REG_SZ", "30")}, stored(display)
+    saver_shows(display, skyline(display, 21, 12, "--speed", "30"), "-seed", "21", "-frames", "12")
+    process, _ = dialog(display)
+    answer(display, process, "Tab", "Home", "Return")
+    assert stored(display)["Speed"] == ("REG_SZ", "0.25"), stored(display)
+
 
 def test_cancel_keeps_nothing(display):
     reg(display, "delete", KEY, "/f", check=False)
@@ -121,7 +130,7 @@ def test_cancel_keeps_nothing(display):
 
 
 def test_the_dialog_shows_what_is_kept_and_defaults_clears_it(display):
-    kept = {"Scene": ("REG_SZ", "skyline"), "PanFrames": ("REG_DWORD", "0x12c"), "Animal": ("REG_SZ", "fox"),
+    kept = {"Scene": ("REG_SZ", "skyline"), "Speed": ("REG_SZ", "2.45"), "Animal": ("REG_SZ", "fox"),
             "ShowFps": ("REG_DWORD", "0x1")}
     store(display, **kept)
     # OK with nothing changed writes back what the controls were given.
@@ -138,14 +147,14 @@ def test_the_dialog_shows_what_is_kept_and_defaults_clears_it(display):
 def test_values_of_the_wrong_type_or_out_of_range_leave_the_defaults(display):
     forest = reference(display.tmp, SIZE, 9, 40)
     for values, lines in (
-            ({"Scene": ("REG_DWORD", "1"), "PanFrames": ("REG_SZ", "30")},
+            ({"Scene": ("REG_DWORD", "1"), "Speed": ("REG_DWORD", "2")},
              ["ignoring stored Scene: a number where text belongs",
-              "ignoring stored PanFrames: text where a number belongs"]),
-            ({"Scene": ("REG_SZ", "moon"), "PanFrames": ("REG_DWORD", "5")},
+              "ignoring stored Speed: a number where text belongs"]),
+            ({"Scene": ("REG_SZ", "moon"), "Speed": ("REG_SZ", "50")},
              ['ignoring stored Scene: unknown scene "moon" (forest, skyline)',
-              "ignoring stored PanFrames: scroll speed 5 outside 10 ... 1800"]),
-            ({"PanFrames": ("REG_DWORD", "0"), "Scene": ("REG_BINARY", "01")},
-             ['ignoring stored PanFrames: bad frames per pan "0" (1 ... 1000000000)'])):
+              "ignoring stored Speed: speed 50 outside 0.25 ... 30"]),
+            ({"Speed": ("REG_SZ", "fast"), "Scene": ("REG_BINARY", "01"), "PanFrames": ("REG_DWORD", "0x1")},
+             ['ignoring stored Speed: bad speed "fast" (0.01 ... 1000)'])):
         store(display, **values)
         errors = saver_shows(display, forest, "-seed", "9", "-frames", "40", "-verbose")
         reported = [line.removeprefix("quillmoor-mothwake: ") for line in errors.splitlines() if "ignoring" in line]

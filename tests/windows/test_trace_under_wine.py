@@ -86,6 +86,7 @@ def test_settings_reach_the_scenes_alike(renderers):
     for scene in SCENES:
         base = ["--scene", scene, "--canvas", "480x270", "--seed", "9", "--frames", "1500", "--trace", "--every", "100"]
         assert_same_traces(renderers, [*base, "--animal", "fox", "--pan-frames", "3"])
+        assert_same_traces(renderers, [*base, "--speed", "7,5"])
         assert_same_traces(renderers, base, env={"MOTHWAKES_PAN_FRAMES": "2", "MOTHWAKES_ANIMAL": "bear"})
 
 
