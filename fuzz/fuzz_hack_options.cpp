@@ -33,6 +33,7 @@ std::vector<std::string> spell(const HackOptions& o) {
     case X11Target::fullscreen: arguments = {"-fullscreen"}; break;
     case X11Target::root: arguments = {"-root"}; break;
     case X11Target::window: arguments = {"-window-id", std::to_string(o.windowId)}; break;
+    case X11Target::wallpaper: arguments = {"-wallpaper"}; break;
     }
     arguments.insert(arguments.end(), {"--scene", o.settings.scene});
     if (o.settings.seed) arguments.insert(arguments.end(), {"-seed", fuzz::hex(*o.settings.seed)});
