@@ -85,7 +85,8 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
         try:
             wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
             until_exit(lambda: kwin.run([FAKE_KEY, str(KEY_X)]),
-                       lambda timeout: wait_for(lambda: os.path.exists(status), timeout, "the saver to end"),
+                       lambda timeout: wait_for(lambda: os.path.exists(status) and open(status).read().strip(), timeout,
+                                                        "the saver to end"),
                        "'x' pressed")
             assert open(status).read().split()[0] == "0", open(log).read()
             assert "stopping (key press)" in open(log).read()

@@ -207,7 +207,8 @@ def test_swayidle_starts_the_saver_and_a_key_ends_it():
         try:
             wait_for(lambda: os.path.exists(log) and "canvas " in open(log).read(), 10, "swayidle to start the saver")
             until_exit(lambda: sway.run(["wtype", "-s", "300", "x"]),
-                       lambda timeout: wait_for(lambda: os.path.exists(status), timeout, "the saver to end"), "'x' typed")
+                       lambda timeout: wait_for(lambda: os.path.exists(status) and open(status).read().strip(), timeout,
+                                                "the saver to end"), "'x' typed")
             assert open(status).read().split()[0] == "0", open(log).read()
             assert "stopping (key press)" in open(log).read()
         finally:
