@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, run_case, stop_wine, wine_env  # noqa: E402
+from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env  # noqa: E402
 
 
 def project_version():
@@ -273,17 +273,10 @@ CASES = (test_installs_over_a_previous_saver_runs_and_uninstalling_puts_it_back,
 
 
 def main():
-    missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER),
-                                       ("makensis", shutil.which("makensis")), ("Xvfb", shutil.which("Xvfb")),
-                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")))
-               if not found]
-    if missing:
-        print(f"skipped: this test needs {', '.join(missing)}")
-        return 77
-    for path in (SETUP, SCR):
-        if not os.path.exists(path):
-            print(f"test_installer_under_wine: {path} is not built (make windows builds it)", file=sys.stderr)
-            return 2
+    reason = not_ready("test_installer_under_wine", ("makensis", "Xvfb", "compare", "xdotool"),
+                       ((SETUP, "make windows"), (SCR, "make windows")))
+    if reason:
+        return reason
     adopt_orphans()
     tmp = tempfile.mkdtemp(prefix="quillmoor-setup-")
     failed = 0

@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, run_case, stop_wine, wine_env  # noqa: E402
+from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env  # noqa: E402
 
 RENDER = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
 SCR = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SOURCE, "build-windows", "quillmoor-mothwake.scr")
@@ -339,16 +339,10 @@ def run_on(make_display, cases, tmp):
 
 
 def main():
-    missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER), ("Xvfb", shutil.which("Xvfb")),
-                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")))
-               if not found]
-    if missing:
-        print(f"skipped: this test needs {', '.join(missing)}")
-        return 77
-    for path, how in ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")):
-        if not os.path.exists(path):
-            print(f"test_saver_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
-            return 2
+    reason = not_ready("test_saver_under_wine", ("Xvfb", "compare", "xdotool"),
+                       ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")))
+    if reason:
+        return reason
     adopt_orphans()
     tmp = tempfile.mkdtemp(prefix="quillmoor-scr-")
     try:

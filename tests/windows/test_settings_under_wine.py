@@ -20,7 +20,7 @@ import tempfile
 
 from test_saver_under_wine import (END_LIMIT, HOST, RENDER, SCR, PreviewHost, ended, reference, run_on, saver, shows,
                                    xharness)
-from wineharness import WINE, WINESERVER, adopt_orphans
+from wineharness import WINE, adopt_orphans, not_ready
 
 KEY = r"HKCU\Software\Quillmoor Mothwake"
 TITLE = "Quillmoor Mothwake Settings"
@@ -179,17 +179,10 @@ CASES = [test_ok_keeps_the_chosen_scene_and_the_saver_shows_it, test_cancel_keep
 
 
 def main():
-    missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER), ("Xvfb", shutil.which("Xvfb")),
-                                       ("ImageMagick", shutil.which("compare")), ("xdotool", shutil.which("xdotool")),
-                                       ("xprop", shutil.which("xprop")))
-               if not found]
-    if missing:
-        print(f"skipped: this test needs {', '.join(missing)}")
-        return 77
-    for path, how in ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")):
-        if not os.path.exists(path):
-            print(f"test_settings_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
-            return 2
+    reason = not_ready("test_settings_under_wine", ("Xvfb", "compare", "xdotool", "xprop"),
+                       ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")))
+    if reason:
+        return reason
     adopt_orphans()
     tmp = tempfile.mkdtemp(prefix="quillmoor-settings-")
     try:

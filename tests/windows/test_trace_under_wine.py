@@ -16,7 +16,7 @@ import subprocess
 import sys
 import tempfile
 
-from wineharness import WINE, WINESERVER, adopt_orphans, make_prefix, run_case, stop_wine, wine_env
+from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
@@ -253,14 +253,9 @@ def run_cases(renderers):
 
 
 def main():
-    if not WINE or not WINESERVER:
-        print("skipped: this test needs Wine; install with 'sudo apt-get install wine wine64' "
-              "(or run scripts/deps.sh windows as root)")
-        return 77
-    for path, how in ((NATIVE, "make build"), (EXE, "make windows")):
-        if not os.access(path, os.X_OK):
-            print(f"test_trace_under_wine: {path} is not built ({how} builds it)", file=sys.stderr)
-            return 2
+    reason = not_ready("test_trace_under_wine", (), ((NATIVE, "make build"), (EXE, "make windows")))
+    if reason:
+        return reason
     renderers = Renderers()
     try:
         renderers.start()

@@ -5,6 +5,7 @@ import ctypes
 import os
 import shutil
 import subprocess
+import sys
 import time
 
 
@@ -18,6 +19,22 @@ def first_program(*candidates):
 
 WINE = first_program("wine64", "/usr/lib/wine/wine64", "wine")
 WINESERVER = first_program("wineserver", "/usr/lib/wine/wineserver", "wineserver-stable")
+
+
+def not_ready(test, tools, built):
+    """Why the test cannot run here: 77 (skipped) when a tool is missing, 2
+    when a program is not built, with one line saying which; else None.
+    tools: extra program names besides Wine's; built: (path, what builds it)."""
+    missing = [name for name, found in (("wine64", WINE), ("wineserver", WINESERVER)) if not found]
+    missing += [name for name in tools if not shutil.which(name)]
+    if missing:
+        print(f"skipped: this test needs {', '.join(missing)}")
+        return 77
+    for path, how in built:
+        if not os.path.exists(path):
+            print(f"{test}: {path} is not built ({how} builds it)", file=sys.stderr)
+            return 2
+    return None
 
 
 def adopt_orphans():
