@@ -20,7 +20,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env  # noqa: E402
+from wineharness import (WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env,  # noqa: E402
+                         without_wines_own_faults)
 
 RENDER = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
 SCR = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SOURCE, "build-windows", "quillmoor-mothwake.scr")
@@ -187,7 +188,8 @@ def test_an_unknown_command_is_named_in_a_message_box(display):
     display.xdotool("windowfocus", "--sync", window[0])
     display.xdotool("key", "Return")
     status = process.wait(10)
-    assert status == 2 and process.stderr.read() == 'quillmoor-mothwake: unknown argument "/x"\n', status
+    err = without_wines_own_faults(process.stderr.read())
+    assert status == 2 and err == 'quillmoor-mothwake: unknown argument "/x"\n', (status, err)
 
 
 # --- the preview ----------------------------------------------------------

@@ -16,7 +16,8 @@ import subprocess
 import sys
 import tempfile
 
-from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env
+from wineharness import (WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env,
+                         without_wines_own_faults)
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
@@ -31,20 +32,6 @@ def own_mount_namespace():
     libc = ctypes.CDLL(None, use_errno=True)
     return os.geteuid() == 0 and libc.unshare(0x00020000) == 0 and \
         libc.mount(None, b"/", None, 0x4000 | 0x40000, None) == 0  # CLONE_NEWNS; MS_REC | MS_PRIVATE
-
-
-# Now and then Wine 8 reports a fault of its own on a console program's
-# standard error, always at the same address, whatever the program (Wine's
-# hostname.exe gets it too, about one run in fifteen here), while the program
-# runs on and ends as usual. Such a line is not the renderer's: it is dropped
-# and noted. A fault of the renderer itself still shows in its exit status.
-WINES_OWN_FAULT = re.compile(r"^wine: Unhandled page fault on .* starting debugger\.\.\.\n", re.M)
-
-
-def without_wines_own_faults(err):
-    for line in WINES_OWN_FAULT.findall(err):
-        print(f"     (left out of the comparison, Wine's own: {line.strip()})", flush=True)
-    return WINES_OWN_FAULT.sub("", err)
 
 
 class Renderers:
