@@ -15,7 +15,7 @@
 #include "frontends/windows/RegistrySettings.h"
 #include "frontends/windows/SettingsDialog.h"
 #include "frontends/windows/WindowsSaver.h"
-#include "settings/SeedSource.h"
+#include "settings/SaverHost.h"
 #include "settings/StoredSettings.h"
 
 namespace {
@@ -29,21 +29,13 @@ void showMessage(HWND owner, const std::string& text, UINT icon) {
 
 int runSaver(const ScrCommand& command) {
     platform::StopSignals signals(platform::StopSignals::saverGrace, command.verbose ? programName : "");
-    SeedSource seeds(command.settings.seed);
-    platform::Host host;
-    host.process = platform::ProcessInfo::current();
-    host.secureRandom = &seeds;
-    host.stopRequested = [&signals] { return signals.take() != 0; };  // ends a grown start early
-    const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
-        return std::unique_ptr<platform::ScreenSaverView>(
-            makeSaverView(command.settings, h, frame, isPreview));
-    };
+    SaverHost saverHost(command.settings, signals);
     platform::WindowsSaverConfig config;
     config.target = command.mode == ScrMode::preview ? platform::WindowsTarget::preview : platform::WindowsTarget::screens;
     config.parent = command.window;
     if (const char* path = std::getenv("QUILLMOOR_PIXELS_OUT")) config.pixelsOut = path;
     config.run = {command.settings.showFps, command.verbose, programName, windowTitle, command.frames, testFrameDelay()};
-    return platform::runWindowsSaver(host, signals, config, makeView);
+    return platform::runWindowsSaver(saverHost.host, signals, config, saverHost.makeView);
 }
 
 // The settings dialog, modal to the window given (else the foreground

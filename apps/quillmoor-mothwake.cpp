@@ -11,7 +11,7 @@
 #include "apps/HackOptions.h"
 #include "apps/TestHooks.h"
 #include "apps/XScreenSaverSetup.h"
-#include "settings/SeedSource.h"
+#include "settings/SaverHost.h"
 
 namespace {
 
@@ -86,16 +86,7 @@ int main(int argc, char** argv) {
     // A stop request never waits for a frame or for the display server: what
     // has not ended by itself shortly after it is ended directly.
     platform::StopSignals signals(platform::StopSignals::saverGrace, options.verbose ? programName : "");
-    SeedSource seeds(options.settings.seed);
-    platform::Host host;
-    host.process = platform::ProcessInfo::current();
-    host.secureRandom = &seeds;
-    host.stopRequested = [&signals] { return signals.take() != 0; };  // ends a grown start early
-
-    const platform::ViewFactory makeView = [&](platform::Host& h, platform::Rect frame, bool isPreview) {
-        return std::unique_ptr<platform::ScreenSaverView>(
-            makeSaverView(options.settings, h, frame, isPreview));
-    };
+    SaverHost saverHost(options.settings, signals);
     // With -verbose, every change of a view's canvas size is reported with the
     // seed of its new scene, so a run can be repeated with -seed; a new scale
     // alone keeps the scene, and its seed.
@@ -111,10 +102,11 @@ int main(int argc, char** argv) {
         Shown& last = shown[&view];
         const int width = saver->canvas()->width, height = saver->canvas()->height;
         if (width == last.width && height == last.height && saver->pixelScale() == last.scale) return;
-        if (width != last.width || height != last.height) last.seed = seeds.last();
+        if (width != last.width || height != last.height) last.seed = saverHost.lastSeed();
         last = {width, height, saver->pixelScale(), last.seed};
         std::fprintf(stderr, "%s: canvas %dx%d scale %g seed 0x%016llx\n", programName, width, height, last.scale,
                      last.seed);
     };
-    return runFrontEnd(options, host, signals, makeView, options.verbose ? reportCanvas : platform::FrameObserver{});
+    return runFrontEnd(options, saverHost.host, signals, saverHost.makeView,
+                       options.verbose ? reportCanvas : platform::FrameObserver{});
 }

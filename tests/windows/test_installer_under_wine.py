@@ -13,17 +13,15 @@ makensis, Xvfb, ImageMagick or xdotool are missing."""
 import filecmp
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env  # noqa: E402
+from wineharness import WINE, make_prefix, not_ready, run_case, run_suite, stop_wine, wine_env  # noqa: E402
 
 
 def project_version():
@@ -277,20 +275,15 @@ def main():
                        ((SETUP, "make windows"), (SCR, "make windows")))
     if reason:
         return reason
-    adopt_orphans()
-    tmp = tempfile.mkdtemp(prefix="quillmoor-setup-")
-    failed = 0
+    return run_suite("quillmoor-setup-", run_cases)
+
+
+def run_cases(tmp):
+    prefix = Prefix(tmp)
     try:
-        prefix = Prefix(tmp)
-        try:
-            for case in CASES:
-                failed += run_case(case, prefix)
-        finally:
-            prefix.close()
+        return len(CASES), sum(run_case(case, prefix) for case in CASES)
     finally:
-        shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{len(CASES) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+        prefix.close()
 
 
 if __name__ == "__main__":

@@ -13,14 +13,13 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import xharness  # noqa: E402  (the private X servers of the X11 tests)
-from wineharness import (WINE, adopt_orphans, make_prefix, not_ready, run_case, stop_wine, wine_env,  # noqa: E402
+from wineharness import (WINE, make_prefix, not_ready, run_case, run_suite, stop_wine, wine_env,  # noqa: E402
                          without_wines_own_faults)
 
 RENDER = sys.argv[1] if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "quillmoor-render")
@@ -345,20 +344,15 @@ def main():
                        ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")))
     if reason:
         return reason
-    adopt_orphans()
-    tmp = tempfile.mkdtemp(prefix="quillmoor-scr-")
-    try:
-        failed = run_on(lambda: xharness.Xvfb("1024x768"), ONE_MONITOR, tmp)
-        cases = len(ONE_MONITOR)
-        if os.getuid() == 0 and shutil.which("Xorg"):
-            failed += run_on(lambda: dummy_monitors(tmp), TWO_MONITORS, tmp)
-            cases += len(TWO_MONITORS)
-        else:
-            print("skipped: two monitors need X.Org's dummy driver, as root")
-    finally:
-        shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{cases - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return run_suite("quillmoor-scr-", run_cases)
+
+
+def run_cases(tmp):
+    failed = run_on(lambda: xharness.Xvfb("1024x768"), ONE_MONITOR, tmp)
+    if os.getuid() != 0 or not shutil.which("Xorg"):
+        print("skipped: two monitors need X.Org's dummy driver, as root")
+        return len(ONE_MONITOR), failed
+    return len(ONE_MONITOR) + len(TWO_MONITORS), failed + run_on(lambda: dummy_monitors(tmp), TWO_MONITORS, tmp)
 
 
 if __name__ == "__main__":

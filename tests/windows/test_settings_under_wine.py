@@ -13,14 +13,12 @@ build-windows/tests/preview-host.exe, the stand-in owner window). Exits 77
 when Wine, Xvfb, ImageMagick, xdotool or xprop are missing.
 QUILLMOOR_KEEP_SCREENSHOTS=DIR keeps the screenshots, the dialog's among them."""
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 from test_saver_under_wine import (END_LIMIT, HOST, RENDER, SCR, PreviewHost, ended, reference, run_on, saver, shows,
                                    xharness)
-from wineharness import WINE, adopt_orphans, not_ready
+from wineharness import WINE, not_ready, run_suite
 
 KEY = r"HKCU\Software\Quillmoor Mothwake"
 TITLE = "Quillmoor Mothwake Settings"
@@ -183,14 +181,7 @@ def main():
                        ((RENDER, "make build"), (SCR, "make windows"), (HOST, "make windows")))
     if reason:
         return reason
-    adopt_orphans()
-    tmp = tempfile.mkdtemp(prefix="quillmoor-settings-")
-    try:
-        failed = run_on(lambda: xharness.Xvfb(SIZE), CASES, tmp)
-    finally:
-        shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{len(CASES) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return run_suite("quillmoor-settings-", lambda tmp: (len(CASES), run_on(lambda: xharness.Xvfb(SIZE), CASES, tmp)))
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 
@@ -90,3 +91,17 @@ def run_case(case, *args):
     except Exception as error:  # noqa: BLE001 - report every failure and go on
         print(f"FAIL {case.__name__}: {error}", flush=True)
         return True
+
+
+def run_suite(folder_prefix, run):
+    """Runs run(tmp), which returns (cases run, cases failed), with Wine's
+    orphans adopted and a temporary folder removed afterwards; prints the
+    tally and returns the exit status."""
+    adopt_orphans()
+    tmp = tempfile.mkdtemp(prefix=folder_prefix)
+    try:
+        cases, failed = run(tmp)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    print(f"{cases - failed} passed, {failed} failed")
+    return 1 if failed else 0
